@@ -1,0 +1,92 @@
+// The loader object: one per host thread, created by _ZeltoCreate and reached through the thread-local slot.
+// It owns its web handles, its one download, its buffers and the engine module; the derived class adds the
+// loading screen.
+#pragma once
+
+#include "Common/Array.h"
+#include "Common/DataBuffer.h"
+#include "Common/String.h"
+#include "Loader/EngineModule.h"
+#include "Loader/LoaderState.h"
+#include "Loader/PackageHeader.h"
+
+#include <cstdint>
+
+namespace Zelto
+{
+
+struct WebHandle;
+class Worker;
+
+// The window message the host forwards to `Message`.
+struct LoaderMessage
+{
+    uint32_t msg;
+    uint32_t wParam;
+    uint32_t lParam;
+};
+
+class Zelto3DLoader
+{
+public:
+    Zelto3DLoader(int32_t launchMode, void* hwnd);
+    virtual ~Zelto3DLoader();
+    Zelto3DLoader(const Zelto3DLoader&) = delete;
+    Zelto3DLoader& operator=(const Zelto3DLoader&) = delete;
+
+    virtual int32_t Message(const LoaderMessage& message); // the engine's answer while running, else 0
+    virtual void Update(uint32_t elapsedMs);               // one loader tick
+    virtual void Render();                                 // the engine draws while running
+    virtual void Setup(const String& key, const String& value);
+    virtual void CloseLoadingScreen() = 0;
+
+    float Progress() const { return progress; }
+    const String& SessionId() const { return sessionId; }
+    const String& BuildStamp() const { return buildStamp; }
+
+protected:
+    void* hwnd;         // host window (a ZeltoSurface on Linux); first argument of engine calls
+    int32_t launchMode; // above 1: package files are not synchronised
+    WebHandle* packageHandle = nullptr; // header, file and server-list downloads
+    WebHandle* reportHandle = nullptr;  // fire-and-forget reports
+    PackageHeader header;               // its address is handed to the engine
+    EngineModule engine;
+    LoaderState state = Idle;
+    int32_t releaseDelay = 0; // ms before the loading screen may close; -1 holds it
+    float progress = 0.0f;    // overall progress 0..1
+    float speed = 0.0f;       // transfer speed shown by the loading screen
+    int32_t resCount = 0;
+    int32_t finishCount = 0;
+    int32_t resSize = 0;
+    int32_t finishSize = 0;
+    uint32_t tickElapsed = 0;     // ms accumulated for progress reports
+    uint32_t lastTickReport = 0;  // mark of the last progress report
+    int32_t tickInterval = 10000; // progress report interval, ms
+    DataBuffer headerBuffer;
+    DataBuffer serverDataBuffer;
+    String reportUrl;
+    String cdnHost;
+    String engineParams;
+    String appVersion;
+    String flashVersion;
+    String errUrl;
+    String tickUrl;
+    String sessionId;  // MAC address and start time, sent with reports
+    String buildStamp; // the library's build time, blanks as '_'
+    DataBuffer fileBuffer;
+    String moduleFile;             // engine module file name
+    String moduleCopyPath;         // per-process copy of a package file, deleted at destruction
+    Worker* download = nullptr;    // the one running download
+    float downloadProgress = 0.0f; // written by the download worker; 1.0 finished, 0.0 failed
+    uint32_t fileIndex = 0;        // package entry being synchronised
+    int32_t headerTimeout = 5000;  // ms
+    uint32_t headerStart = 0;      // mark of the current header attempt
+    uint32_t urlIndex = 0;         // package URL in use
+    Array<String> urls;
+    Array<String> cdnIps;
+
+private:
+    void RouteLogs();
+};
+
+} // namespace Zelto

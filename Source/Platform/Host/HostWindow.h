@@ -1,0 +1,34 @@
+// The sample host's window: a real top-level window on Windows, a ZeltoSurface on Linux. Window messages are
+// handed to the plug-in through `forward` (Windows; a surface has none).
+#pragma once
+
+#include "ZeltoLoader.h"
+
+#include <cstdint>
+
+namespace Zelto
+{
+
+class HostWindow
+{
+public:
+    HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward);
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    void* Handle() const { return mHandle; } // what _ZeltoCreate takes as the window
+    bool IsOpen() const { return mHandle != nullptr; }
+    bool Pump(); // handles pending messages; false once the window was closed
+
+private:
+    void* mHandle = nullptr;
+};
+
+// Sleeps the host thread for about `milliseconds`.
+void HostSleep(uint32_t milliseconds);
+
+// The plug-in's file name on this platform ("zelto_loader.dll", "libzelto_loader.so").
+const char16_t* PluginFileName();
+
+} // namespace Zelto

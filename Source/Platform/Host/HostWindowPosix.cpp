@@ -1,0 +1,52 @@
+#include "Source/Platform/Host/HostWindow.h"
+
+#include <ctime>
+#include <vector>
+
+namespace Zelto
+{
+
+namespace
+{
+
+// The surface the plug-in draws into; its `user` pointer leads back here.
+struct HostSurface
+{
+    ZeltoSurface surface{};
+    std::vector<uint32_t> pixels;
+};
+
+void Present(ZeltoSurface*) {}
+
+} // namespace
+
+HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward)
+{
+    auto* host = new HostSurface;
+    host->pixels.assign(size_t(width) * size_t(height), 0);
+    host->surface = ZeltoSurface{width, height, host->pixels.data(), Present, host};
+    mHandle = &host->surface;
+}
+
+HostWindow::~HostWindow()
+{
+    delete static_cast<HostSurface*>(static_cast<ZeltoSurface*>(mHandle)->user);
+}
+
+bool HostWindow::Pump()
+{
+    return true; // a surface has no messages and cannot be closed
+}
+
+void HostSleep(uint32_t milliseconds)
+{
+    timespec delay{time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
+    nanosleep(&delay, nullptr);
+}
+
+const char16_t* PluginFileName()
+{
+    return u"libzelto_loader.so";
+}
+
+} // namespace Zelto

@@ -1,0 +1,75 @@
+#include "Source/Platform/Host/HostWindow.h"
+
+#include <windows.h>
+
+namespace Zelto
+{
+
+namespace
+{
+
+const wchar_t WindowClass[] = L"ZeltoHostWindow";
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto forward = reinterpret_cast<ZeltoMessageFunction>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (forward != nullptr)
+        forward(0, msg, uint32_t(wParam), uint32_t(lParam));
+    if (msg == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcW(window, msg, wParam, lParam);
+}
+
+} // namespace
+
+HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward)
+{
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WindowProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    windowClass.lpszClassName = WindowClass;
+    RegisterClassW(&windowClass);
+    RECT frame{0, 0, width, height};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND window = CreateWindowW(WindowClass, L"Zelto host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
+                                CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                nullptr, windowClass.hInstance, nullptr);
+    // Messages that arrive before the loader exists are answered by the plug-in's default.
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(forward));
+    mHandle = window;
+}
+
+HostWindow::~HostWindow()
+{
+    if (mHandle != nullptr)
+        DestroyWindow(static_cast<HWND>(mHandle));
+}
+
+bool HostWindow::Pump()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+    {
+        if (message.message == WM_QUIT)
+        {
+            mHandle = nullptr;
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return true;
+}
+
+void HostSleep(uint32_t milliseconds)
+{
+    Sleep(milliseconds);
+}
+
+const char16_t* PluginFileName()
+{
+    return u"zelto_loader.dll";
+}
+
+} // namespace Zelto

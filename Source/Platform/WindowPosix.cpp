@@ -1,0 +1,8 @@
+#include "Source/Platform/Window.h"
+
+namespace Zelto
+{
+
+void StartWindowTimer(void*) {}
+
+} // namespace Zelto

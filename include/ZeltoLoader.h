@@ -1,0 +1,51 @@
+/* The plug-in's host interface: the eight exports a launcher calls, and the record a Linux host passes where
+ * a Windows host passes its window handle. Every export uses the caller-cleans-up convention. */
+#ifndef ZELTO_LOADER_H
+#define ZELTO_LOADER_H
+
+#include <stdint.h>
+
+#ifdef _WIN32
+#define ZELTO_CALL __cdecl
+typedef wchar_t ZeltoChar; /* UTF-16 */
+#else
+#define ZELTO_CALL
+#ifdef __cplusplus
+typedef char16_t ZeltoChar;
+#else
+#include <uchar.h>
+typedef char16_t ZeltoChar;
+#endif
+#endif
+
+#ifdef __cplusplus
+extern "C"
+{
+#endif
+
+    /* Linux: the host's drawing surface, passed as the window argument of _ZeltoCreate. */
+    typedef struct ZeltoSurface
+    {
+        int32_t width;    /* client width in pixels */
+        int32_t height;   /* client height in pixels */
+        uint32_t* pixels; /* width * height 32-bit ARGB pixels, rows top to bottom */
+        void (*present)(struct ZeltoSurface* surface); /* called when a frame is ready */
+        void* user;                                    /* the host's own pointer */
+    } ZeltoSurface;
+
+    typedef int32_t(ZELTO_CALL* ZeltoCreateFunction)(void* window, int32_t, int32_t, int32_t,
+                                                     int32_t launchMode);
+    typedef void(ZELTO_CALL* ZeltoSetupFunction)(const ZeltoChar* key, const ZeltoChar* value);
+    typedef int32_t(ZELTO_CALL* ZeltoUpdateFunction)(int32_t, uint32_t elapsedMs);
+    typedef void(ZELTO_CALL* ZeltoRenderFunction)(void);
+    typedef int32_t(ZELTO_CALL* ZeltoMessageFunction)(int32_t, uint32_t msg, uint32_t wParam,
+                                                      uint32_t lParam);
+    typedef float(ZELTO_CALL* ZeltoProgressFunction)(void);
+    typedef int32_t(ZELTO_CALL* ZeltoDeleteFunction)(void);
+    typedef void(ZELTO_CALL* ZeltoStartFunction)(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

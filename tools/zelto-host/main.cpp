@@ -1,0 +1,125 @@
+// zelto-host: a sample launcher. Loads the plug-in, gives it a window (a surface on Linux), passes the
+// --setup pairs, drives update and render at about 60 Hz and prints the progress until the time is up.
+#include "Source/Common/StringEncoding.h"
+#include "Source/Platform/Host/HostWindow.h"
+#include "Source/Platform/Host/Plugin.h"
+#include "Source/Platform/System.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace Zelto;
+
+namespace
+{
+
+struct Options
+{
+    std::string plugin;                                     // empty: beside this executable
+    std::vector<std::pair<std::string, std::string>> setup; // key=value pairs, in order
+    double seconds = 3.0;
+    int32_t launchMode = 0;
+};
+
+void PrintUsage()
+{
+    std::printf("usage: zelto-host [--plugin PATH] [--setup KEY=VALUE]... [--seconds N] [--launch-mode N]\n");
+}
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        std::string argument = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (argument == "--plugin" && hasValue)
+            options.plugin = argv[++i];
+        else if (argument == "--seconds" && hasValue)
+            options.seconds = std::atof(argv[++i]);
+        else if (argument == "--launch-mode" && hasValue)
+            options.launchMode = std::atoi(argv[++i]);
+        else if (argument == "--setup" && hasValue)
+        {
+            std::string pair = argv[++i];
+            size_t equals = pair.find('=');
+            if (equals == std::string::npos)
+                return false;
+            options.setup.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        }
+        else
+            return false;
+    }
+    return true;
+}
+
+// The plug-in takes the platform's wide text.
+std::basic_string<ZeltoChar> Wide(const std::string& utf8)
+{
+    String text = Utf8ToString(utf8.c_str());
+    return std::basic_string<ZeltoChar>(text.Text(), text.Text() + text.Length());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+    {
+        PrintUsage();
+        return 2;
+    }
+    String pluginPath =
+        options.plugin.empty() ? PluginBesideExecutable() : Utf8ToString(options.plugin.c_str());
+    Plugin plugin;
+    String error;
+    if (!plugin.Load(pluginPath.Text(), error))
+    {
+        std::printf("zelto-host: %s\n", StringToUtf8(error.Text()).c_str());
+        return 1;
+    }
+    std::printf("zelto-host: loaded %s\n", StringToUtf8(pluginPath.Text()).c_str());
+
+    HostWindow window(800, 600, plugin.message);
+    if (!window.IsOpen())
+    {
+        std::printf("zelto-host: cannot open a window\n");
+        return 1;
+    }
+    plugin.create(window.Handle(), 0, 0, 0, options.launchMode);
+    for (const auto& [key, value] : options.setup)
+    {
+        std::printf("zelto-host: setup %s = %s\n", key.c_str(), value.c_str());
+        plugin.setup(Wide(key).c_str(), Wide(value).c_str());
+    }
+
+    const uint32_t frameMs = 16;
+    uint32_t started = MillisecondClock();
+    uint32_t last = started;
+    uint32_t ticks = 0;
+    float shown = -1.0f;
+    while (window.Pump() && MillisecondClock() - started < uint32_t(options.seconds * 1000.0))
+    {
+        uint32_t now = MillisecondClock();
+        plugin.update(0, now - last);
+        plugin.render();
+        last = now;
+        ++ticks;
+        float progress = plugin.progress();
+        if (progress != shown)
+        {
+            std::printf("zelto-host: progress %5.1f%%\n", progress * 100.0f);
+            shown = progress;
+        }
+        std::fflush(stdout);
+        HostSleep(frameMs);
+    }
+    std::printf("zelto-host: %u ticks in %.1f s, progress %.1f%%\n", ticks,
+                (MillisecondClock() - started) / 1000.0, plugin.progress() * 100.0f);
+    std::printf("zelto-host: loader deleted (%s)\n", plugin.destroy() != 0 ? "ok" : "failed");
+    return 0;
+}
