@@ -4,6 +4,7 @@
 #include "Source/Platform/AnsiCodePage.h"
 
 #include <cstring>
+#include <string>
 
 namespace Zelto
 {
@@ -278,40 +279,42 @@ char* WideToUtf8(char* buffer, uint32_t capacity, const char16_t* source, int32_
     return buffer;
 }
 
-String Utf8ToString(const char* source, int32_t count)
+namespace
 {
+
+// Runs a converter that allocates its result and hands the text over as `Result`.
+template <typename Result, typename From, typename To>
+Result ConvertWhole(To* (*convert)(To*, uint32_t, const From*, int32_t, uint32_t*, bool*), const From* source,
+                    int32_t count)
+{
+    static const From empty[1] = {0};
     uint32_t length = 0;
-    char16_t* text = Utf8ToWide(nullptr, 0, source == nullptr ? "" : source, count, &length);
-    String result(text, int32_t(length));
+    To* text = convert(nullptr, 0, source == nullptr ? empty : source, count, &length, nullptr);
+    Result result(text, text + length);
     delete[] text;
     return result;
+}
+
+} // namespace
+
+String Utf8ToString(const char* source, int32_t count)
+{
+    return ConvertWhole<std::u16string>(Utf8ToWide, source, count).c_str();
 }
 
 std::string StringToUtf8(const char16_t* source, int32_t count)
 {
-    uint32_t length = 0;
-    char* text = WideToUtf8(nullptr, 0, source == nullptr ? u"" : source, count, &length);
-    std::string result(text, length);
-    delete[] text;
-    return result;
+    return ConvertWhole<std::string>(WideToUtf8, source, count);
 }
 
 String AnsiToString(const char* source, int32_t count)
 {
-    uint32_t length = 0;
-    char16_t* text = AnsiToWide(nullptr, 0, source == nullptr ? "" : source, count, &length);
-    String result(text, int32_t(length));
-    delete[] text;
-    return result;
+    return ConvertWhole<std::u16string>(AnsiToWide, source, count).c_str();
 }
 
 std::string StringToAnsi(const char16_t* source, int32_t count)
 {
-    uint32_t length = 0;
-    char* text = WideToAnsi(nullptr, 0, source == nullptr ? u"" : source, count, &length);
-    std::string result(text, length);
-    delete[] text;
-    return result;
+    return ConvertWhole<std::string>(WideToAnsi, source, count);
 }
 
 } // namespace Zelto

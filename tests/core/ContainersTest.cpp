@@ -9,6 +9,8 @@
 #include "Common/String.h"
 #include "Source/Common/Memory.h"
 
+#include "support/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,11 +48,6 @@ private:
 template <typename T> std::vector<T> Items(const Array<T>& array)
 {
     return std::vector<T>(array.begin(), array.end());
-}
-
-std::u16string Text(const String& text)
-{
-    return text.Text();
 }
 
 } // namespace

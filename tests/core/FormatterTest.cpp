@@ -1,26 +1,13 @@
 // The UTF-16 formatter, path pieces and list splitting.
 #include "Source/Common/StringFormatter.h"
 
+#include "support/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 using namespace Zelto;
-
-namespace
-{
-
-std::u16string Text(const String& s)
-{
-    return std::u16string(s.Text(), s.Length());
-}
-
-std::string Narrow(const String& s)
-{
-    return std::string(s.Text(), s.Text() + s.Length());
-}
-
-} // namespace
 
 TEST(Formatter, Conversions)
 {

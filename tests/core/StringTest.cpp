@@ -1,19 +1,11 @@
 // String: ownership, editing, searching and the name hash.
 #include "Common/String.h"
 
+#include "support/Text.h"
+
 #include <gtest/gtest.h>
 
 using namespace Zelto;
-
-namespace
-{
-
-std::u16string Text(const String& s)
-{
-    return std::u16string(s.Text(), s.Length());
-}
-
-} // namespace
 
 TEST(String, AssignAllocatesExactlyAndEmptyReleases)
 {

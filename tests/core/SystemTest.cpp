@@ -6,6 +6,8 @@
 #include "Source/Platform/File.h"
 #include "support/TempDirectory.h"
 
+#include "support/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,16 +16,6 @@
 #include <thread>
 
 using namespace Zelto;
-
-namespace
-{
-
-std::u16string Text(const String& s)
-{
-    return std::u16string(s.Text(), s.Length());
-}
-
-} // namespace
 
 TEST(System, ThreadSlotHoldsOneValuePerThread)
 {
