@@ -152,41 +152,28 @@ void PutText(Output& out, const Conversion& conversion, const char16_t* text, co
 // Numbers are formatted by the C library in narrow text and widened: their digits are all ASCII.
 void PutNumber(Output& out, const Conversion& conversion, Arguments& arguments)
 {
-    char spec[32] = "%";
-    std::strcat(spec, conversion.flags);
-    char number[16];
-    std::snprintf(number, sizeof number, "%d", conversion.width);
-    if (conversion.width > 0)
-        std::strcat(spec, number);
+    char type = char(conversion.type);
+    bool isFloat = std::strchr("fFeEgGaA", type) != nullptr;
+    // Flags, width and precision as written ("%.0d" prints nothing for a width of 0); integers always go
+    // through "ll", floats through double.
+    char narrowFormat[48];
+    char precision[16] = "";
     if (conversion.precision >= 0)
-    {
-        std::snprintf(number, sizeof number, ".%d", conversion.precision);
-        std::strcat(spec, number);
-    }
+        std::snprintf(precision, sizeof precision, ".%d", conversion.precision);
+    std::snprintf(narrowFormat, sizeof narrowFormat, "%%%s%.0d%s%s%c", conversion.flags, conversion.width,
+                  precision, isFloat ? "" : "ll", type);
 
     char text[MaxFieldWidth + 400];
-    char type = char(conversion.type);
-    size_t end = std::strlen(spec);
-    bool isFloat = std::strchr("fFeEgGaA", type) != nullptr;
     if (isFloat)
     {
-        if (HasLength(conversion, "L"))
-        {
-            std::strcat(spec, "L");
-            spec[end + 1] = type;
-            std::snprintf(text, sizeof text, spec, va_arg(arguments.list, long double));
-        }
-        else
-        {
-            spec[end] = type;
-            std::snprintf(text, sizeof text, spec, va_arg(arguments.list, double));
-        }
+        // long double is printed as double: the C runtimes disagree on its size.
+        double value = HasLength(conversion, "L") ? double(va_arg(arguments.list, long double))
+                                                  : va_arg(arguments.list, double);
+        std::snprintf(text, sizeof text, narrowFormat, value);
     }
     else
     {
         bool isSigned = type == 'd' || type == 'i';
-        std::strcat(spec, "ll");
-        spec[end + 2] = type;
         long long value;
         if (HasLength(conversion, "ll") || HasLength(conversion, "I64") || HasLength(conversion, "j"))
             value = isSigned ? va_arg(arguments.list, long long)
@@ -207,7 +194,7 @@ void PutNumber(Output& out, const Conversion& conversion, Arguments& arguments)
             else
                 value = isSigned ? (long long)raw : (long long)(unsigned int)raw;
         }
-        std::snprintf(text, sizeof text, spec, value);
+        std::snprintf(text, sizeof text, narrowFormat, value);
     }
     for (const char* c = text; *c != 0; ++c)
         out.Put(char16_t(uint8_t(*c)));

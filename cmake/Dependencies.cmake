@@ -1,0 +1,42 @@
+# Third-party libraries. Linux: Debian's -dev packages. Windows: zlib from Debian's MinGW package; libcurl,
+# liblzma and the header-only cpp-httplib (tests only) from the bootstrap's cache folder.
+if(WIN32)
+    if(DEFINED ENV{ZELTO_CACHE})
+        set(ZELTO_CACHE "$ENV{ZELTO_CACHE}")
+    else()
+        set(ZELTO_CACHE "$ENV{HOME}/.cache/zelto")
+    endif()
+    set(ZELTO_CROSS_PREFIX "${ZELTO_CACHE}/i686-w64-mingw32" CACHE PATH "Cross-built libraries for win32")
+
+    add_library(zelto_zlib INTERFACE)
+    target_link_libraries(zelto_zlib INTERFACE /usr/i686-w64-mingw32/lib/libz.a)
+
+    add_library(zelto_lzma INTERFACE)
+    target_include_directories(zelto_lzma INTERFACE "${ZELTO_CROSS_PREFIX}/include")
+    target_compile_definitions(zelto_lzma INTERFACE LZMA_API_STATIC)
+    target_link_libraries(zelto_lzma INTERFACE "${ZELTO_CROSS_PREFIX}/lib/liblzma.a")
+
+    add_library(zelto_curl INTERFACE)
+    target_include_directories(zelto_curl INTERFACE "${ZELTO_CROSS_PREFIX}/include")
+    target_compile_definitions(zelto_curl INTERFACE CURL_STATICLIB)
+    target_link_libraries(zelto_curl INTERFACE "${ZELTO_CROSS_PREFIX}/lib/libcurl.a" zelto_zlib
+                          ws2_32 crypt32 secur32 bcrypt advapi32)
+
+    add_library(zelto_httplib INTERFACE)
+    target_include_directories(zelto_httplib INTERFACE "${ZELTO_CROSS_PREFIX}/include/httplib")
+    target_link_libraries(zelto_httplib INTERFACE ws2_32 crypt32)
+else()
+    find_package(ZLIB REQUIRED)
+    find_package(LibLZMA REQUIRED)
+    find_package(CURL REQUIRED)
+    add_library(zelto_zlib INTERFACE)
+    target_link_libraries(zelto_zlib INTERFACE ZLIB::ZLIB)
+    add_library(zelto_lzma INTERFACE)
+    target_link_libraries(zelto_lzma INTERFACE LibLZMA::LibLZMA)
+    add_library(zelto_curl INTERFACE)
+    target_link_libraries(zelto_curl INTERFACE CURL::libcurl)
+    # Debian's cpp-httplib keeps its implementation in a shared library beside the header.
+    find_library(HTTPLIB_LIBRARY cpp-httplib REQUIRED)
+    add_library(zelto_httplib INTERFACE)
+    target_link_libraries(zelto_httplib INTERFACE "${HTTPLIB_LIBRARY}")
+endif()
