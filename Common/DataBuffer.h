@@ -22,6 +22,8 @@ public:
     bool Resize(uint32_t size);   // keeps min(old, new) bytes and the cursor offset (clamped)
     bool Append(const void* bytes, uint32_t count);            // cursor keeps its offset
     bool Attach(const void* bytes, uint32_t count, bool copy); // copy = false: borrowed, never freed here
+    void Adopt(DataBuffer& from,
+               uint32_t size); // takes over `from`'s block holding `size` bytes; `from` empties
 
     uint8_t* Data() const { return mData; }
     uint32_t Size() const { return mSize; }

@@ -6,6 +6,7 @@
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/File.h"
 #include "Source/Platform/System.h"
+#include "Source/Platform/WebDownload.h"
 
 namespace Zelto
 {
@@ -62,6 +63,11 @@ void Zelto3DLoader::RouteLogs()
 
 Zelto3DLoader::~Zelto3DLoader()
 {
+    StopDownload();
+    if (reportHandle != nullptr)
+        DestroyWebHandle(reportHandle);
+    if (packageHandle != nullptr)
+        DestroyWebHandle(packageHandle);
     if (engine.destroy != nullptr)
         engine.destroy(hwnd);
     if (engine.module != nullptr)
@@ -80,20 +86,10 @@ int32_t Zelto3DLoader::Message(const LoaderMessage& message)
     return 0;
 }
 
-void Zelto3DLoader::Update(uint32_t elapsedMs)
-{
-    // The state machine's tick arrives with the download service.
-}
-
 void Zelto3DLoader::Render()
 {
     if (state == Running && engine.render != nullptr)
         engine.render(hwnd);
-}
-
-void Zelto3DLoader::Setup(const String& key, const String& value)
-{
-    // Configuration keys arrive with the state machine.
 }
 
 } // namespace Zelto

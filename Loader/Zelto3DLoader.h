@@ -41,8 +41,6 @@ public:
     virtual void CloseLoadingScreen() = 0;
 
     float Progress() const { return progress; }
-    const String& SessionId() const { return sessionId; }
-    const String& BuildStamp() const { return buildStamp; }
 
 protected:
     void* hwnd;         // host window (a ZeltoSurface on Linux); first argument of engine calls
@@ -87,6 +85,49 @@ protected:
 
 private:
     void RouteLogs();
+
+    // The state machine (LoaderTick.cpp).
+    void EnterState(LoaderState next);
+    void RunStateHandler(uint32_t elapsedMs);
+    void RefreshSpeed();
+    void StopDownload();
+    WebHandle* PackageHandle(); // made on first use
+
+    // Configuration keys and the server list (LoaderSetup.cpp).
+    void SetupPackageUrls(const String& value);
+    void SetupServerDataUrl(const String& value);
+    void AppendEngineParams(const String& value);
+    void ServerListTick();
+    void ParseServerList(const String& text);
+
+    // The header stage (HeaderStage.cpp).
+    void StartHeaderDownload();
+    void RestartHeader();
+    void NextUrl();
+    void HeaderTick();
+    bool HeaderIsSafe(String& reason) const;
+    bool PackageLengthMatches();
+    void RejectHeader();
+    void AcceptHeader();
+
+    // Package files and the cache (FileSync.cpp).
+    bool SyncNextFile();
+    void FileTick();
+    void CheckCacheSize();
+
+    // The engine module (EngineBinding.cpp).
+    bool BindEngine(const String& path);
+    void StartEngine();
+    String EngineParameterText() const;
+    void EngineTick(uint32_t elapsedMs);
+
+    // Reports (Reports.cpp).
+    void BuildTickUrl(const String& value);
+    void SendReport(const String& url);
+    void SendStateReport(LoaderState reported);
+    void CountReportTime(uint32_t elapsedMs);
+    void SendFinishReport();
+    String AppVersionItem() const; // "&av=<appVersion>", or nothing without one
 };
 
 } // namespace Zelto

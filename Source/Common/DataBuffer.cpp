@@ -98,4 +98,18 @@ bool DataBuffer::Attach(const void* bytes, uint32_t count, bool copy)
     return true;
 }
 
+void DataBuffer::Adopt(DataBuffer& from, uint32_t size)
+{
+    if (&from == this)
+        return;
+    Reset();
+    mOwned = from.mOwned;
+    mCapacity = from.mCapacity;
+    mSize = size < from.mSize ? size : from.mSize;
+    mData = mCursor = from.mData;
+    from.mOwned = true; // the block is ours now
+    from.mData = from.mCursor = nullptr;
+    from.mSize = from.mCapacity = 0;
+}
+
 } // namespace Zelto

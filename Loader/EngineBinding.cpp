@@ -1,0 +1,102 @@
+// The engine module: bound from the current directory, created with the header and the parameter text, ticked
+// while it loads, and handed the host's calls once it is ready.
+#include "Loader/Zelto3DLoader.h"
+
+#include "Source/Common/Memory.h"
+#include "Source/Common/StringFormatter.h"
+#include "Source/Platform/System.h"
+#include "Source/Platform/WebDownload.h"
+
+namespace Zelto
+{
+
+bool Zelto3DLoader::BindEngine(const String& path)
+{
+    void* module = LoadModule(path.Text());
+    if (module == nullptr)
+        return false;
+    struct EntryPoint
+    {
+        const char* name;
+        void** slot;
+        bool required;
+    };
+    const EntryPoint entryPoints[] = {
+        {"_ZobVersion", reinterpret_cast<void**>(&engine.version), false},
+        {"_ZobCreate", reinterpret_cast<void**>(&engine.create), true},
+        {"_ZobDelete", reinterpret_cast<void**>(&engine.destroy), true},
+        {"_ZobUpdate", reinterpret_cast<void**>(&engine.update), true},
+        {"_ZobRender", reinterpret_cast<void**>(&engine.render), true},
+        {"_ZobConfig", reinterpret_cast<void**>(&engine.config), false},
+        {"_ZobMessage", reinterpret_cast<void**>(&engine.message), true},
+        {"_ZobProgress", reinterpret_cast<void**>(&engine.progress), true},
+        {"_ZobSpeed", reinterpret_cast<void**>(&engine.speed), false},
+        {"_ZobExternalValue", reinterpret_cast<void**>(&engine.externalValue), false},
+    };
+    engine.module = module;
+    bool complete = true;
+    for (const EntryPoint& entry : entryPoints)
+    {
+        *entry.slot = ModuleSymbol(module, entry.name);
+        complete = complete && (*entry.slot != nullptr || !entry.required);
+    }
+    if (!complete)
+    {
+        UnloadModule(module);
+        Memory::Set(&engine, 0, sizeof engine);
+    }
+    return complete;
+}
+
+// "<params>|tickurl|<tickUrl>&sg=4<av>|tickinterval|<n>" unless the host named a tick URL itself, then
+// "|cdnhost|<host>" when the package comes through a CDN.
+String Zelto3DLoader::EngineParameterText() const
+{
+    String text = engineParams;
+    if (!tickUrl.IsEmpty() && engineParams.Find(u"tickurl") < 0)
+        text = Format(u"%ls|tickurl|%ls&sg=%d%ls|tickinterval|%d", engineParams.Text(), tickUrl.Text(),
+                      int(state), AppVersionItem().Text(), tickInterval);
+    if (!cdnHost.IsEmpty())
+    {
+        text.Append(u"|cdnhost|");
+        text.Append(cdnHost.Text());
+    }
+    return text;
+}
+
+void Zelto3DLoader::StartEngine()
+{
+    // From here on the speed comes from the engine.
+    StopDownload();
+    if (packageHandle != nullptr)
+        DestroyWebHandle(packageHandle);
+    packageHandle = nullptr;
+
+    if (!BindEngine(Format(u"%ls\\%ls", CurrentDirectory().Text(), moduleFile.Text())))
+        return;
+    engineParams.TrimRight(u'|');
+    String parameters = EngineParameterText();
+    CheckCacheSize();
+    String url = urls.Length() != 0 ? urls[int32_t(urlIndex)] : String();
+    if (engine.create(hwnd, &header, reinterpret_cast<const ZeltoChar*>(url.Text()),
+                      reinterpret_cast<const ZeltoChar*>(parameters.Text()), 0) == 0)
+        return;
+    if (!errUrl.IsEmpty() && engine.config != nullptr)
+        engine.config(reinterpret_cast<const ZeltoChar*>(u"errurl"),
+                      reinterpret_cast<const ZeltoChar*>(errUrl.Text()));
+    EnterState(EngineLoading);
+}
+
+void Zelto3DLoader::EngineTick(uint32_t elapsedMs)
+{
+    if (engine.update(hwnd, elapsedMs) != 0 && releaseDelay == 0)
+    {
+        EnterState(Running);
+        CloseLoadingScreen();
+    }
+    float engineProgress = 0.0f;
+    engine.progress(&engineProgress, &resCount, &finishCount, &resSize, &finishSize);
+    progress = 0.4f + 0.6f * engineProgress;
+}
+
+} // namespace Zelto

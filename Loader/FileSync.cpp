@@ -1,0 +1,127 @@
+// Package files: each file whose MD5 differs from the header's digest is fetched as a byte range of the
+// package, unpacked, checked and written beside the host. Also the size limit of the engine's cache file.
+#include "Loader/Zelto3DLoader.h"
+
+#include "Common/Log.h"
+#include "Source/Common/StringFormatter.h"
+#include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/Decompress.h"
+#include "Source/Platform/File.h"
+#include "Source/Platform/System.h"
+#include "Source/Platform/WebDownload.h"
+#include "Source/Platform/Worker.h"
+
+namespace Zelto
+{
+
+namespace
+{
+
+constexpr int64_t CacheSizeLimit =
+    0x80000000; // a larger cache file is deleted; one of exactly this size kept
+
+// "zelto3d.zob" in process 4242 becomes "zelto3d-4242.zob".
+String PerProcessName(const String& name)
+{
+    String extension = PathExtension(name.Text());
+    String base = PathWithoutExtension(name.Text());
+    uint32_t process = CurrentProcessId();
+    if (extension.IsEmpty())
+        return Format(u"%ls-%u", base.Text(), process);
+    return Format(u"%ls-%u.%ls", base.Text(), process, extension.Text());
+}
+
+void CopyName(char16_t (&destination)[PackageTextUnits], const String& name)
+{
+    uint32_t units = name.Length() < PackageTextUnits - 1 ? name.Length() : PackageTextUnits - 1;
+    for (uint32_t i = 0; i < PackageTextUnits; ++i)
+        destination[i] = i < units ? name[i] : u'\0';
+}
+
+} // namespace
+
+bool Zelto3DLoader::SyncNextFile()
+{
+    for (; fileIndex < PackageEntryCount; ++fileIndex)
+    {
+        PackageEntry& entry = header.entries[fileIndex];
+        String name(entry.name);
+        if (fileIndex == 0)
+            moduleFile = name;
+        if (name.IsEmpty() || FileMd5(name.Text()) == Md5FromBytes(entry.digest))
+            continue;
+        if (entry.size == 0)
+        {
+            // Nothing to fetch: an empty range would ask for the whole package.
+            if (!SaveFile(name.Text(), nullptr, 0))
+                LogError(u"[Loader] Cannot write the empty file %ls", name.Text());
+            continue;
+        }
+
+        DeleteFileAt(name.Text());
+        if (FileExists(name.Text()))
+        {
+            // Held by a running process: fetch it under a name of our own.
+            String copy = PerProcessName(name);
+            CopyName(entry.name, copy);
+            if (fileIndex == 0)
+            {
+                moduleFile = String(entry.name);
+                moduleCopyPath = Format(u"%ls\\%ls", CurrentDirectory().Text(), entry.name);
+            }
+        }
+        fileBuffer.Reset();
+        StopDownload();
+        download =
+            StartDownload(&downloadProgress, urls[int32_t(urlIndex)].Text(), &fileBuffer,
+                          int32_t(entry.offset), int32_t(entry.offset + entry.size), PackageHandle(), u"");
+        return true;
+    }
+    return false;
+}
+
+void Zelto3DLoader::FileTick()
+{
+    float fetched = AtomicLoadFloat(&downloadProgress);
+    float done = float(finishSize);
+    if (fileIndex < PackageEntryCount)
+        done += float(int64_t(float(header.entries[fileIndex].size) * fetched));
+    resCount = 1;
+    finishCount = 0;
+    progress = resSize > 0 ? 0.1f + 0.3f * done / float(resSize) : 0.1f;
+    if (fetched != 1.0f)
+        return;
+
+    uint32_t before = 0;
+    for (uint32_t i = 0; i < fileIndex; ++i)
+        before += header.entries[i].size;
+    finishSize = int32_t(before);
+    StopDownload();
+
+    // A block that fails to unpack fails the digest and is fetched again.
+    Unpack(fileBuffer);
+    const PackageEntry& entry = header.entries[fileIndex];
+    if (Md5(fileBuffer.Data(), fileBuffer.Size()) == Md5FromBytes(entry.digest))
+    {
+        if (SaveFile(entry.name, fileBuffer.Data(), fileBuffer.Size()))
+            ++fileIndex;
+        else
+            LogError(u"[Loader] Cannot write %ls, fetching it again", entry.name);
+    }
+    fileBuffer.Reset();
+    if (!SyncNextFile())
+        StartEngine();
+}
+
+void Zelto3DLoader::CheckCacheSize()
+{
+    String path =
+        Format(u"%ls\\zelto\\%ls\\%ls.zod", ProfileFolder().Text(), header.cacheName, header.cacheName);
+    if (FileSize(path.Text()) > CacheSizeLimit)
+    {
+        PrintTrace(u"[Loader] ZOD too large, delete it : %ls", path.Text());
+        DeleteFileAt(path.Text());
+    }
+}
+
+} // namespace Zelto

@@ -1,0 +1,170 @@
+// The header stage: the first 1132 bytes of the package, fetched from the URLs in turn until one passes the
+// size, key, safety and length checks.
+#include "Loader/Zelto3DLoader.h"
+
+#include "Common/Log.h"
+#include "Loader/PackageFormat.h"
+#include "Source/Common/StringFormatter.h"
+#include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/System.h"
+#include "Source/Platform/WebDownload.h"
+#include "Source/Platform/Worker.h"
+
+namespace Zelto
+{
+
+namespace
+{
+
+// A name from the network may only lead to a place below the current directory: no absolute path, no drive
+// letter or stream (':'), no UNC path, no ".." component.
+bool IsSafeRelativeName(const char16_t* name)
+{
+    String text(name);
+    if (text.StartsWith(u"\\") || text.StartsWith(u"/") || text.FindChar(u':') >= 0)
+        return false;
+    Array<String> components;
+    Split(text.Text(), components, u"\\/", u"");
+    for (const String& component : components)
+        if (component.Equals(u".."))
+            return false;
+    return true;
+}
+
+// Names are at most 31 units, whatever the bytes said.
+template <uint32_t Units> void Terminate(char16_t (&text)[Units])
+{
+    text[Units - 1] = 0;
+}
+
+} // namespace
+
+void Zelto3DLoader::StartHeaderDownload()
+{
+    urlIndex = 0;
+    headerStart = MillisecondClock();
+    RestartHeader();
+}
+
+void Zelto3DLoader::RestartHeader()
+{
+    StopDownload();
+    download = StartDownload(&downloadProgress, urls[int32_t(urlIndex)].Text(), &headerBuffer, 0,
+                             int32_t(PackageHeaderSize), PackageHandle(), u"");
+}
+
+void Zelto3DLoader::NextUrl()
+{
+    urlIndex = (urlIndex + 1) % urls.Length();
+}
+
+void Zelto3DLoader::HeaderTick()
+{
+    float received = AtomicLoadFloat(&downloadProgress);
+    uint32_t now = MillisecondClock();
+    // Elapsed time, so that the check stays right when the millisecond clock wraps.
+    if (received == 0.0f && now - headerStart > uint32_t(headerTimeout))
+    {
+        headerStart = now;
+        NextUrl();
+        PrintTrace(u"Download zoa header failed, try backup url: %ls", urls[int32_t(urlIndex)].Text());
+        RestartHeader();
+    }
+    progress = received != 0.0f ? 0.1f * received : 0.1f * float(urlIndex + 1) / 10.0f;
+    if (received < 1.0f)
+        return;
+    StopDownload();
+
+    if (headerBuffer.Size() != PackageHeaderSize)
+    {
+        NextUrl();
+        PrintTrace(u"Zoa header size not correct, try backup url: %ls", urls[int32_t(urlIndex)].Text());
+        RestartHeader();
+        return;
+    }
+    ParseHeader(headerBuffer, header);
+    headerBuffer.Reset();
+    Terminate(header.textA);
+    Terminate(header.cacheName);
+    Terminate(header.sectionA.name);
+    Terminate(header.sectionB.name);
+    Terminate(header.textC);
+    for (PackageEntry& entry : header.entries)
+        Terminate(entry.name);
+    resSize = int32_t(PackageEntriesSize(header));
+
+    if (!IsHeaderKeyValid(header))
+    {
+        PrintTrace(u"The Key in header is not correct: %ls", Md5Text(Md5FromBytes(header.keyDigest)).Text());
+        RejectHeader();
+        return;
+    }
+    String reason;
+    if (!HeaderIsSafe(reason))
+    {
+        LogError(u"[Loader] Unsafe package header: %ls", reason.Text());
+        RejectHeader();
+        return;
+    }
+    if (!PackageLengthMatches())
+    {
+        RejectHeader();
+        return;
+    }
+    AcceptHeader();
+}
+
+// Names and byte ranges come from the network: they must stay below the current directory and inside the
+// 32-bit ranges the download service takes.
+bool Zelto3DLoader::HeaderIsSafe(String& reason) const
+{
+    if (!IsSafeRelativeName(header.cacheName))
+    {
+        reason = Format(u"cache name %ls", header.cacheName);
+        return false;
+    }
+    for (const PackageEntry& entry : header.entries)
+    {
+        if (!IsSafeRelativeName(entry.name))
+        {
+            reason = Format(u"file name %ls", entry.name);
+            return false;
+        }
+        if (uint64_t(entry.offset) + entry.size > uint64_t(INT32_MAX))
+        {
+            reason = Format(u"byte range of %ls", entry.name);
+            return false;
+        }
+    }
+    return true;
+}
+
+// An unknown length (0) passes; otherwise the announced length must be the header's own.
+bool Zelto3DLoader::PackageLengthMatches()
+{
+    String contentType;
+    int32_t contentLength = 0;
+    QueryRemoteFile(urls[int32_t(urlIndex)].Text(), &contentType, &contentLength);
+    return contentLength == 0 || uint64_t(uint32_t(contentLength)) == ExpectedPackageLength(header);
+}
+
+void Zelto3DLoader::RejectHeader()
+{
+    NextUrl();
+    PrintTrace(u"Zoa not correct, try backup url: %ls", urls[int32_t(urlIndex)].Text());
+    RestartHeader();
+}
+
+void Zelto3DLoader::AcceptHeader()
+{
+    EnterState(FileSync);
+    if (uint32_t(launchMode) > 1)
+    {
+        moduleFile = u"zelto3d.zob";
+        StartEngine();
+    }
+    else if (!SyncNextFile())
+        StartEngine();
+}
+
+} // namespace Zelto

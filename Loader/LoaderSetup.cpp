@@ -1,0 +1,188 @@
+// Configuration keys and the server list.
+#include "Loader/Zelto3DLoader.h"
+
+#include "Common/Log.h"
+#include "Common/PatternMatcher.h"
+#include "Source/Common/StringEncoding.h"
+#include "Source/Common/StringFormatter.h"
+#include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/WebDownload.h"
+#include "Source/Platform/Worker.h"
+
+namespace Zelto
+{
+
+namespace
+{
+
+const char16_t ListDivision[] = u"|";
+const char16_t ListTrim[] = u" \t";
+
+// The host name of a URL: the first piece between slashes that is not empty and does not start with "http",
+// up to its first ':'.
+String HostOfUrl(const String& url)
+{
+    Array<String> pieces;
+    Split(url.Text(), pieces, u"/", ListTrim);
+    for (const String& piece : pieces)
+    {
+        if (piece.IsEmpty() || piece.StartsWith(u"http"))
+            continue;
+        int32_t colon = piece.FindChar(u':');
+        return colon < 0 ? piece : String(piece.Text(), colon);
+    }
+    return String();
+}
+
+String WithoutQuotes(const String& text)
+{
+    String trimmed = text;
+    trimmed.TrimLeft(u'"');
+    trimmed.TrimRight(u'"');
+    return trimmed;
+}
+
+// The first match of `pattern` in `text`; false without one.
+bool FindFirst(const char16_t* pattern, const String& text, uint32_t& start, uint32_t& end)
+{
+    PatternMatcher matcher;
+    return matcher.Compile(pattern) && matcher.Match(text.Text(), &start, &end, 1, false) == 1;
+}
+
+} // namespace
+
+void Zelto3DLoader::Setup(const String& key, const String& value)
+{
+    using Apply = void (*)(Zelto3DLoader & loader, const String& value);
+    struct Key
+    {
+        const char16_t* name;
+        Apply apply;
+    };
+    // Compared in this order, ignoring the case of A to Z; unknown keys are ignored.
+    static const Key keys[] = {
+        {u"zoaurl", [](Zelto3DLoader& l, const String& v) { l.SetupPackageUrls(v); }},
+        {u"zoaparam", [](Zelto3DLoader& l, const String& v) { l.AppendEngineParams(v); }},
+        {u"commonzoaparam", [](Zelto3DLoader& l, const String& v) { l.AppendEngineParams(v); }},
+        {u"serverdataurl", [](Zelto3DLoader& l, const String& v) { l.SetupServerDataUrl(v); }},
+        {u"serverdata", [](Zelto3DLoader& l, const String& v) { l.ParseServerList(v); }},
+        {u"selectedserver",
+         [](Zelto3DLoader& l, const String& v)
+         {
+             if (!l.reportUrl.IsEmpty())
+                 l.SendReport(Format(u"%ls%ls", l.reportUrl.Text(), v.Text()));
+         }},
+        {u"reporturl", [](Zelto3DLoader& l, const String& v) { l.reportUrl = v; }},
+        {u"appversion", [](Zelto3DLoader& l, const String& v) { l.appVersion = v; }},
+        {u"flashversion", [](Zelto3DLoader& l, const String& v) { l.flashVersion = v; }},
+        {u"delay", [](Zelto3DLoader& l, const String& v) { l.releaseDelay = v.ToInt(); }},
+        {u"errurl", [](Zelto3DLoader& l, const String& v) { l.errUrl = v; }},
+        {u"tickurl", [](Zelto3DLoader& l, const String& v) { l.BuildTickUrl(v); }},
+        {u"tickinterval", [](Zelto3DLoader& l, const String& v) { l.tickInterval = v.ToInt(); }},
+        {u"zoatimeout", [](Zelto3DLoader& l, const String& v) { l.headerTimeout = v.ToInt(); }},
+        {u"cdnip",
+         [](Zelto3DLoader& l, const String& v) { Split(v.Text(), l.cdnIps, ListDivision, ListTrim); }},
+    };
+    for (const Key& candidate : keys)
+        if (key.EqualsNoCase(candidate.name))
+        {
+            candidate.apply(*this, value);
+            return;
+        }
+}
+
+void Zelto3DLoader::AppendEngineParams(const String& value)
+{
+    if (!engineParams.IsEmpty() && engineParams[engineParams.Length() - 1] != u'|')
+        engineParams.Append(u"|");
+    engineParams.Append(value.Text());
+}
+
+// "zoaurl": the URLs, their CDN variants, then the header download from the first URL ever given.
+void Zelto3DLoader::SetupPackageUrls(const String& value)
+{
+    // Empty pieces are no URLs; a value without any URL changes nothing.
+    Array<String> pieces;
+    Split(value.Text(), pieces, ListDivision, ListTrim);
+    uint32_t before = urls.Length();
+    for (const String& piece : pieces)
+        if (!piece.IsEmpty())
+            urls.Add(piece);
+    if (urls.Length() == before)
+    {
+        LogError(u"[Loader] zoaurl without any URL ignored: %ls", value.Text());
+        return;
+    }
+    WebHandle* handle = PackageHandle();
+    if (cdnIps.Length() != 0)
+    {
+        cdnHost = HostOfUrl(urls[0]);
+        if (!cdnHost.IsEmpty())
+            AddHeader(handle, Format(u"Host: %ls", cdnHost.Text()).Text());
+        for (const String& address : cdnIps)
+        {
+            if (address.IsEmpty())
+                continue;
+            String variant = urls[0];
+            variant.Replace(cdnHost.Text(), address.Text());
+            urls.Add(variant);
+        }
+    }
+    StartHeaderDownload();
+    EnterState(HeaderDownload);
+}
+
+void Zelto3DLoader::SetupServerDataUrl(const String& value)
+{
+    WebHandle* handle = PackageHandle();
+    StopDownload();
+    download = StartDownload(&downloadProgress, value.Text(), &serverDataBuffer, 0, -1, handle, u"");
+    EnterState(ServerList);
+}
+
+// The server list has arrived: its text goes through Setup("serverdata"), where a movie may take it.
+void Zelto3DLoader::ServerListTick()
+{
+    if (AtomicLoadFloat(&downloadProgress) < 1.0f)
+        return;
+    StopDownload();
+    EnterState(ServerListReady);
+    const uint8_t terminator = 0;
+    serverDataBuffer.Append(&terminator, 1);
+    String text = Utf8ToString(reinterpret_cast<const char*>(serverDataBuffer.Data()));
+    serverDataBuffer.Reset();
+    Setup(String(u"serverdata"), text);
+}
+
+// Picks the default server's package URL (item 5) and host pair (items 7 and 6) out of the list.
+void Zelto3DLoader::ParseServerList(const String& text)
+{
+    uint32_t start = 0, end = 0;
+    if (!FindFirst(u"\"default\":\\d+", text, start, end))
+        return;
+    const uint32_t defaultKeyLength = 10; // "default":
+    String number(text.Text() + start + defaultKeyLength, int32_t(end - start - defaultKeyLength));
+    if (number.IsEmpty())
+        return;
+    String pattern = Format(u"\"%ls\":\\[", number.Text());
+    pattern.Append(u".+?\\]");
+    if (!FindFirst(pattern.Text(), text, start, end))
+        return;
+    int32_t open = String(text.Text() + start, int32_t(end - start)).FindChar(u'[');
+    uint32_t itemStart = start + uint32_t(open) + 1;
+    String items(text.Text() + itemStart, int32_t(end - 1 - itemStart));
+    if (items.IsEmpty())
+        return;
+
+    Array<String> pieces;
+    Split(items.Text(), pieces, u",", ListTrim);
+    if (pieces.Length() < 8)
+        return;
+    if (!pieces[5].IsEmpty())
+        Setup(String(u"zoaurl"), WithoutQuotes(pieces[5]));
+    if (!pieces[6].IsEmpty() && !pieces[7].IsEmpty())
+        Setup(String(u"zoaparam"),
+              Format(u"host|%ls:%ls", WithoutQuotes(pieces[7]).Text(), pieces[6].Text()));
+}
+
+} // namespace Zelto

@@ -1,0 +1,180 @@
+// The transfers the service offers: downloads on a worker or a multi handle, fire-and-forget requests, and
+// the size and type probe.
+#include "Source/Platform/WebDownload.h"
+
+#include "Source/Common/StringEncoding.h"
+#include "Source/Platform/WebTransfer.h"
+#include "Source/Platform/Worker.h"
+
+#include <new>
+
+namespace Zelto
+{
+
+namespace
+{
+
+constexpr uint32_t RetryDelayMs = 1000;
+
+// The worker's only job: attempt until one succeeds or the worker is told to stop, then free the request.
+int32_t DownloadJob(Worker* worker, void* userData, int32_t)
+{
+    auto* request = static_cast<DownloadRequest*>(userData);
+    request->worker = worker;
+    while (!worker->StopRequested() && !PerformDownload(request) && worker->WaitUnlessStopped(RetryDelayMs))
+    {
+    }
+    FreeRequest(request);
+    return 0;
+}
+
+size_t DropBody(char*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
+
+// The probe needs only the announced length: give up as soon as libcurl knows it.
+int StopOnceSized(void*, curl_off_t total, curl_off_t, curl_off_t, curl_off_t)
+{
+    return total != 0 ? AbortTransfer : 0;
+}
+
+void ReleasePost(TransferContext* context, CURL* easy)
+{
+    for (CURL*& post : context->posts)
+        if (post == easy)
+            post = nullptr;
+    curl_multi_remove_handle(context->multi, easy);
+    curl_easy_cleanup(easy);
+}
+
+} // namespace
+
+Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, int32_t rangeStart,
+                      int32_t rangeEnd, WebHandle* handle, const char16_t* cookie)
+{
+    auto* request = new (std::nothrow) DownloadRequest;
+    if (request == nullptr)
+        return nullptr;
+    request->url.Assign(url);
+    request->buffer = buffer;
+    request->cookie.Assign(cookie);
+    request->progress = progress;
+    request->rangeStart = rangeStart;
+    request->rangeEnd = rangeEnd;
+    request->handle = handle;
+    if (buffer != nullptr)
+        buffer->Reset();
+
+    if (handle != nullptr && ContextOf(handle)->multi != nullptr)
+    {
+        if (!PerformDownload(request))
+        {
+            PublishProgress(request, 0.0f);
+            FreeRequest(request);
+        }
+        return nullptr;
+    }
+    Worker* worker = Worker::Create(DownloadJob, request);
+    if (worker == nullptr)
+        FreeRequest(request);
+    return worker;
+}
+
+int32_t PumpTransfers(WebHandle* handle)
+{
+    TransferContext* context = handle != nullptr ? ContextOf(handle) : nullptr;
+    if (context == nullptr || context->multi == nullptr)
+        return 0;
+    int running = 0;
+    curl_multi_perform(context->multi, &running);
+
+    CURL* easy = EasyOf(handle);
+    bool ended = false;
+    CURLcode result = CURLE_OK;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(context->multi, &queued))
+    {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        if (message->easy_handle == easy)
+        {
+            ended = true;
+            result = message->data.result;
+        }
+        else
+            ReleasePost(context, message->easy_handle);
+    }
+    if (running == 0)
+        context->posts.Clear(); // every post has ended and was released above
+
+    DownloadRequest* request = context->current;
+    if (request == nullptr)
+        return running == 0 ? 1 : 0;
+    if (!ended)
+        return 0;
+    long code = ResponseCode(easy);
+    if (result == CURLE_OK && IsRedirect(code) && FollowRedirect(context, request, easy) &&
+        PerformDownload(request))
+        return 0;
+    FinishAttempt(request, result, code, false);
+    context->current = nullptr;
+    FreeRequest(request);
+    return 1;
+}
+
+void PostRequest(WebHandle* handle, const char16_t* url)
+{
+    TransferContext* context = handle != nullptr ? ContextOf(handle) : nullptr;
+    if (context == nullptr || context->multi == nullptr)
+        return;
+    CURL* easy = curl_easy_init();
+    if (easy == nullptr)
+        return;
+    curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
+    // The answer is of no interest; without this libcurl would print it to the host's standard output.
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, DropBody);
+    if (context->posts.Add(easy) < 0)
+    {
+        curl_easy_cleanup(easy);
+        return;
+    }
+    if (curl_multi_add_handle(context->multi, easy) != CURLM_OK)
+        ReleasePost(context, easy);
+}
+
+void QueryRemoteFile(const char16_t* url, String* contentType, int32_t* contentLength)
+{
+    WebHandle* handle = CreateWebHandle(false);
+    if (handle == nullptr)
+        return;
+    CURL* easy = EasyOf(handle);
+    HandOverHeaders(ContextOf(handle), easy);
+    curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, DropBody);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopOnceSized);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 10L);
+    curl_easy_perform(easy); // ends early by the abort once the length is known
+
+    if (IsSuccess(ResponseCode(easy)))
+    {
+        char* type = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type);
+        if (type != nullptr && contentType != nullptr)
+        {
+            char16_t wide[WireTextBytes];
+            if (Utf8ToWide(wide, WireTextBytes, type) != nullptr)
+                contentType->Assign(wide);
+        }
+        // libcurl reports -1 for a length that was not announced; the loader reads 0 as unknown.
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (contentLength != nullptr)
+            *contentLength = length > 0 ? int32_t(uint32_t(length)) : 0;
+    }
+    DestroyWebHandle(handle);
+}
+
+} // namespace Zelto

@@ -1,0 +1,54 @@
+// The web download service: HTTP transfers over libcurl into DataBuffers.
+//
+// A download runs either on a worker thread of its own (a blocking transfer, retried every second, resuming
+// after the bytes already received, until it succeeds or the worker is stopped) or, on a handle made with a
+// multi handle, inside PumpTransfers on the caller's thread. Progress goes to the caller's float, read with
+// AtomicLoadFloat (Source/Platform/AtomicFloat.h): below 1.0 while running, exactly 1.0 on success, 0.0 on a
+// failure that a retry will not mend by itself. The buffer belongs to the download until 1.0 has been read
+// and the worker destroyed (worker mode) or PumpTransfers has returned 1 (multi mode).
+//
+// A download succeeds with a 2xx answer whose body arrived whole. A ranged download accepts at most the
+// range's size, a whole one at most MaxWholeDownload bytes; more fails the attempt. Redirects 301 to 303 are
+// followed through the handle's redirect map, at most 8 targets per request URL; one more fails.
+#pragma once
+
+#include "Common/DataBuffer.h"
+#include "Common/String.h"
+
+#include <cstdint>
+
+namespace Zelto
+{
+
+class Worker;
+struct WebHandle; // a libcurl easy handle with its transfer context; made and freed only here
+
+constexpr uint32_t MaxWholeDownload = 64u << 20; // bytes of a download without range end
+
+// Null when libcurl cannot make a handle. With `useMulti` the handle runs its transfers in PumpTransfers.
+WebHandle* CreateWebHandle(bool useMulti);
+void DestroyWebHandle(WebHandle* handle); // also drops its unfinished multi transfers; null is ignored
+// Appends a request header line ("Host: cdn.example") for every later transfer on the handle.
+void AddHeader(WebHandle* handle, const char16_t* line);
+
+// Starts fetching `url` into `buffer` (reset here; null: the body is dropped). `rangeStart` (-1: 0) and
+// `rangeEnd` (one past the last byte, -1: to the end) choose the bytes. `handle` (null: a handle per
+// attempt) carries the headers and the redirect map. Returns the worker running the download, which the
+// caller stops and destroys; null when it could not start, and always for a multi handle.
+Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, int32_t rangeStart,
+                      int32_t rangeEnd, WebHandle* handle, const char16_t* cookie);
+
+// Moves the multi transfers on without blocking: 1 when the download has ended or nothing runs, 0 while one
+// runs; 0 for a handle without multi handle.
+int32_t PumpTransfers(WebHandle* handle);
+// A fire-and-forget GET on a multi handle; its answer is dropped and PumpTransfers frees it.
+void PostRequest(WebHandle* handle, const char16_t* url);
+
+// The content type and length of a 2xx answer, read without fetching the body (length 0: not announced).
+// Both are left untouched for any other answer.
+void QueryRemoteFile(const char16_t* url, String* contentType, int32_t* contentLength);
+
+float DownloadSpeed(WebHandle* handle);             // kilobytes per second of the last transfer; 0 for null
+String EndpointText(WebHandle* handle, bool local); // "address:port" of the last connection, else "NA"
+
+} // namespace Zelto

@@ -1,0 +1,182 @@
+// Web handles: the easy handle with its header list, redirect map and optional multi handle.
+#include "Source/Common/StringEncoding.h"
+#include "Source/Common/StringFormatter.h"
+#include "Source/Platform/WebTransfer.h"
+
+#include <new>
+
+namespace Zelto
+{
+
+namespace
+{
+
+// libcurl's global state, made once before the first handle by whichever thread gets here first.
+bool LibraryReady()
+{
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
+
+// "Accept: */*" and "Connection: Keep-Alive", in that order; null when out of memory.
+curl_slist* DefaultHeaders()
+{
+    curl_slist* first = curl_slist_append(nullptr, "Accept: */*");
+    curl_slist* both = first != nullptr ? curl_slist_append(first, "Connection: Keep-Alive") : nullptr;
+    if (both == nullptr)
+        curl_slist_free_all(first);
+    return both;
+}
+
+void FreeContext(TransferContext* context)
+{
+    curl_slist_free_all(context->headers);
+    for (RedirectEntry* entry = context->redirects.head; entry != nullptr;)
+    {
+        RedirectEntry* next = entry->next;
+        delete entry;
+        entry = next;
+    }
+    delete context;
+}
+
+} // namespace
+
+WireText ToWire(const char16_t* text)
+{
+    WireText wire;
+    wire.text[0] = 0;
+    if (text != nullptr)
+        WideToUtf8(wire.text, WireTextBytes, text);
+    return wire;
+}
+
+TransferContext* ContextOf(WebHandle* handle)
+{
+    char* context = nullptr;
+    curl_easy_getinfo(EasyOf(handle), CURLINFO_PRIVATE, &context);
+    return reinterpret_cast<TransferContext*>(context);
+}
+
+long ResponseCode(CURL* easy)
+{
+    long code = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+WebHandle* CreateWebHandle(bool useMulti)
+{
+    if (!LibraryReady())
+        return nullptr;
+    auto* context = new (std::nothrow) TransferContext;
+    if (context == nullptr)
+        return nullptr;
+    context->headers = DefaultHeaders();
+    CURL* easy = context->headers != nullptr ? curl_easy_init() : nullptr;
+    if (easy != nullptr && useMulti)
+        context->multi = curl_multi_init();
+    if (easy == nullptr || (useMulti && context->multi == nullptr))
+    {
+        curl_easy_cleanup(easy);
+        FreeContext(context);
+        return nullptr;
+    }
+    // libcurl counts this time-out in seconds; 5 s is what the loader means by 5000.
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "libcurl-agent/1.0");
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, context);
+    return HandleOf(easy);
+}
+
+void DestroyWebHandle(WebHandle* handle)
+{
+    if (handle == nullptr)
+        return;
+    CURL* easy = EasyOf(handle);
+    TransferContext* context = ContextOf(handle);
+    if (context->multi != nullptr)
+    {
+        curl_multi_remove_handle(context->multi, easy);
+        for (CURL* post : context->posts)
+        {
+            if (post == nullptr)
+                continue;
+            curl_multi_remove_handle(context->multi, post);
+            curl_easy_cleanup(post);
+        }
+        curl_multi_cleanup(context->multi);
+    }
+    FreeRequest(context->current);
+    curl_easy_cleanup(easy);
+    FreeContext(context);
+}
+
+void AddHeader(WebHandle* handle, const char16_t* line)
+{
+    if (handle == nullptr || line == nullptr || *line == 0)
+        return;
+    TransferContext* context = ContextOf(handle);
+    // The list never starts empty, so appending keeps its head: a handle that already has it sees the line.
+    curl_slist* headers = curl_slist_append(context->headers, ToWire(line).text);
+    if (headers != nullptr)
+        context->headers = headers;
+}
+
+void HandOverHeaders(TransferContext* context, CURL* easy)
+{
+    if (context->headersSet != 0)
+        return;
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, context->headers);
+    context->headersSet = 1;
+}
+
+const String& RedirectedUrl(const TransferContext* context, const String& url)
+{
+    for (const RedirectEntry* entry = context->redirects.head; entry != nullptr; entry = entry->next)
+        if (entry->url.Equals(url.Text()))
+            return entry->targets[int32_t(entry->targets.Length() - 1)]; // an entry never lacks a target
+    return url;
+}
+
+bool RecordRedirect(TransferContext* context, const String& url, const String& target)
+{
+    for (RedirectEntry* entry = context->redirects.head; entry != nullptr; entry = entry->next)
+        if (entry->url.Equals(url.Text()))
+            return entry->targets.Length() < MaxRedirectTargets && entry->targets.Add(target) >= 0;
+    auto* entry = new (std::nothrow) RedirectEntry;
+    if (entry == nullptr)
+        return false;
+    entry->url = url;
+    if (entry->targets.Add(target) < 0)
+    {
+        delete entry;
+        return false;
+    }
+    context->redirects.Append(entry);
+    return true;
+}
+
+float DownloadSpeed(WebHandle* handle)
+{
+    curl_off_t speed = 0;
+    if (handle == nullptr || curl_easy_getinfo(EasyOf(handle), CURLINFO_SPEED_DOWNLOAD_T, &speed) != CURLE_OK)
+        return 0.0f;
+    return float(double(speed) * 0.001);
+}
+
+String EndpointText(WebHandle* handle, bool local)
+{
+    char* address = nullptr;
+    long port = 0;
+    if (handle != nullptr)
+    {
+        curl_easy_getinfo(EasyOf(handle), local ? CURLINFO_LOCAL_IP : CURLINFO_PRIMARY_IP, &address);
+        curl_easy_getinfo(EasyOf(handle), local ? CURLINFO_LOCAL_PORT : CURLINFO_PRIMARY_PORT, &port);
+    }
+    if (address == nullptr || *address == 0)
+        return String(u"NA");
+    return Format(u"%ls:%d", Utf8ToString(address).Text(), int(port));
+}
+
+} // namespace Zelto

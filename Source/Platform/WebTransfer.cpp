@@ -1,0 +1,235 @@
+// One download attempt: the options of the transfer, the write and progress callbacks, redirects, and moving
+// the received bytes into the caller's buffer.
+#include "Source/Platform/WebTransfer.h"
+
+#include "Common/Log.h"
+#include "Source/Common/Memory.h"
+#include "Source/Common/StringEncoding.h"
+#include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/Worker.h"
+
+#include <new>
+#include <string>
+
+namespace Zelto
+{
+
+namespace
+{
+
+constexpr float RunningCeiling = 0.9999f; // progress stays below 1.0 until the transfer has ended
+
+int64_t FirstByte(const DownloadRequest* request)
+{
+    return request->rangeStart < 0 ? 0 : request->rangeStart;
+}
+
+bool IsWhole(const DownloadRequest* request)
+{
+    return request->rangeEnd < 0;
+}
+
+// What a request may hold in its buffer: its range's size, or MaxWholeDownload without range end.
+uint64_t Capacity(const DownloadRequest* request)
+{
+    if (IsWhole(request))
+        return MaxWholeDownload;
+    int64_t size = int64_t(request->rangeEnd) - FirstByte(request);
+    return size > 0 ? uint64_t(size) : 0;
+}
+
+size_t KeepBlock(char* data, size_t size, size_t count, void* user)
+{
+    auto* request = static_cast<DownloadRequest*>(user);
+    size_t bytes = size * count;
+    if (request->buffer == nullptr || bytes == 0)
+        return bytes;
+    if (request->received + request->chunkBytes + bytes > Capacity(request))
+    {
+        request->overflow = true;
+        return 0; // libcurl ends the transfer with a write error
+    }
+    auto* chunk = new (std::nothrow) DataBuffer;
+    if (chunk == nullptr || !chunk->Attach(data, uint32_t(bytes), true) || request->chunks.Add(chunk) < 0)
+    {
+        delete chunk;
+        return 0; // a lost block would corrupt the body: give the attempt up instead
+    }
+    request->chunkBytes += bytes;
+    return bytes;
+}
+
+int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t)
+{
+    auto* request = static_cast<DownloadRequest*>(user);
+    // An error page's bytes are no progress of the download.
+    if (total != 0 && IsSuccess(ResponseCode(request->easy)))
+    {
+        double received = request->received;
+        double share = (received + double(now)) / (double(total) + received);
+        PublishProgress(request, share < RunningCeiling ? float(share) : RunningCeiling);
+    }
+    Worker* worker = request->worker;
+    if (worker != nullptr && worker->StopRequested())
+    {
+        PrintTrace(u"[WS] Web download aborted at thread %d", int(worker->ThreadId()));
+        return AbortTransfer;
+    }
+    return 0;
+}
+
+void DropChunks(DownloadRequest* request)
+{
+    for (DataBuffer* chunk : request->chunks)
+        delete chunk;
+    request->chunks.Clear();
+    request->chunkBytes = 0;
+    request->overflow = false;
+}
+
+// Appends the attempt's blocks to the buffer, growing it once.
+bool KeepChunks(DownloadRequest* request)
+{
+    DataBuffer* buffer = request->buffer;
+    if (buffer == nullptr)
+        return true;
+    uint32_t at = buffer->Size();
+    if (!buffer->Resize(uint32_t(at + request->chunkBytes)))
+        return false;
+    for (const DataBuffer* chunk : request->chunks)
+    {
+        Memory::Copy(buffer->Data() + at, chunk->Data(), chunk->Size());
+        at += chunk->Size();
+    }
+    request->received = int32_t(buffer->Size());
+    return true;
+}
+
+void SetUpAttempt(TransferContext* context, CURL* easy, DownloadRequest* request)
+{
+    request->easy = easy;
+    HandOverHeaders(context, easy);
+    curl_easy_setopt(easy, CURLOPT_URL, ToWire(RedirectedUrl(context, request->url).Text()).text);
+    // The cookie and the range are set on every attempt, also when unused: a handle that serves several
+    // downloads must not carry them over from the previous one.
+    WireText cookie = ToWire(request->cookie.Text());
+    curl_easy_setopt(easy, CURLOPT_COOKIE, cookie.text[0] != 0 ? cookie.text : nullptr);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, KeepBlock);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 10L);
+    bool watched = request->progress != nullptr || request->worker != nullptr;
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, watched ? 0L : 1L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, request);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, ReportProgress);
+
+    // A retry asks only for what the earlier attempts did not bring.
+    int64_t start = FirstByte(request) + request->received;
+    std::string range;
+    if (!IsWhole(request) && start < request->rangeEnd)
+        range = std::to_string(start) + "-" + std::to_string(int64_t(request->rangeEnd) - 1);
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, curl_off_t(IsWhole(request) ? start : 0));
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.empty() ? nullptr : range.c_str());
+}
+
+// Multi mode: the transfer starts over inside the multi handle and PumpTransfers carries it on. A handle
+// runs one download at a time, so a new one replaces the one before.
+bool QueueTransfer(TransferContext* context, CURL* easy, DownloadRequest* request)
+{
+    if (context->current != request)
+    {
+        FreeRequest(context->current);
+        context->current = nullptr;
+    }
+    curl_multi_remove_handle(context->multi, easy);
+    if (curl_multi_add_handle(context->multi, easy) != CURLM_OK)
+        return false;
+    context->current = request;
+    return true;
+}
+
+} // namespace
+
+void PublishProgress(DownloadRequest* request, float value)
+{
+    if (request->progress != nullptr)
+        AtomicStoreFloat(request->progress, value);
+}
+
+bool PerformDownload(DownloadRequest* request)
+{
+    WebHandle* handle = request->handle != nullptr ? request->handle : CreateWebHandle(false);
+    if (handle == nullptr)
+        return false;
+    CURL* easy = EasyOf(handle);
+    TransferContext* context = ContextOf(handle);
+    CURLcode result;
+    long code;
+    do
+    {
+        SetUpAttempt(context, easy, request);
+        if (context->multi != nullptr)
+            return QueueTransfer(context, easy, request);
+        result = curl_easy_perform(easy);
+        code = ResponseCode(easy);
+    } while (result == CURLE_OK && IsRedirect(code) && FollowRedirect(context, request, easy));
+
+    bool succeeded = FinishAttempt(request, result, code, true);
+    if (request->handle != handle) // made for this attempt and not kept by a redirect
+    {
+        PrintTrace(u"[WS] Web download finish : %ls <-> %ls (%d)", EndpointText(handle, true).Text(),
+                   EndpointText(handle, false).Text(), int(code));
+        DestroyWebHandle(handle);
+    }
+    return succeeded;
+}
+
+bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* easy)
+{
+    char* target = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &target);
+    char16_t wide[WireTextBytes];
+    if (target == nullptr || *target == 0 || Utf8ToWide(wide, WireTextBytes, target) == nullptr ||
+        !RecordRedirect(context, request->url, String(wide)))
+        return false;
+    DropChunks(request);
+    if (request->buffer != nullptr)
+        request->buffer->Reset();
+    request->received = 0;
+    // The following attempts go through this handle and its redirect map.
+    WebHandle* handle = HandleOf(easy);
+    if (request->handle != handle)
+    {
+        request->handle = handle;
+        request->ownsHandle = true;
+    }
+    return true;
+}
+
+bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool retried)
+{
+    // Only a 2xx answer carries the wanted bytes; an error page or an unfollowed redirect must not become
+    // part of the body that the next attempt resumes.
+    bool overflow = request->overflow;
+    bool kept = !overflow && IsSuccess(code) && KeepChunks(request);
+    DropChunks(request);
+    bool answered = result == CURLE_OK;
+    bool succeeded = answered && kept;
+    if (succeeded)
+        PublishProgress(request, 1.0f);
+    else if (answered || overflow || !retried)
+        PublishProgress(request, 0.0f);
+    return succeeded;
+}
+
+void FreeRequest(DownloadRequest* request)
+{
+    if (request == nullptr)
+        return;
+    DropChunks(request);
+    if (request->ownsHandle)
+        DestroyWebHandle(request->handle);
+    delete request;
+}
+
+} // namespace Zelto

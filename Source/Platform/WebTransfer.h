@@ -1,0 +1,100 @@
+// Inside the web download service: the records behind a web handle and a download, and the steps shared by
+// the worker job and the multi pump. Only the service's own files include this.
+#pragma once
+
+#include "Common/Array.h"
+#include "Common/DataBuffer.h"
+#include "Common/Link.h"
+#include "Common/String.h"
+#include "Source/Platform/WebDownload.h"
+
+#include <curl/curl.h>
+
+#include <cstdint>
+
+namespace Zelto
+{
+
+constexpr uint32_t WireTextBytes = 1024; // URLs, header lines and cookies: at most 1023 UTF-8 bytes
+constexpr uint32_t MaxRedirectTargets = 8;
+constexpr int AbortTransfer = 42; // what a progress callback returns to make libcurl give up
+
+struct DownloadRequest;
+
+// The redirects seen for one request URL, in the order they were followed.
+struct RedirectEntry : LinkNode<RedirectEntry>
+{
+    String url;
+    Array<String> targets;
+};
+
+// What the easy handle's private pointer designates.
+struct TransferContext
+{
+    Link<RedirectEntry> redirects;
+    curl_slist* headers = nullptr;
+    int32_t headersSet = 0;             // 1 once `headers` was given to the easy handle
+    CURLM* multi = nullptr;             // null for a handle without multi handle
+    DownloadRequest* current = nullptr; // the download added to `multi`
+    Array<CURL*> posts;                 // PostRequest handles still in `multi`; null once freed
+};
+
+// One download, owned by the worker job or, in multi mode, by the handle's `current`.
+struct DownloadRequest
+{
+    String url;
+    DataBuffer* buffer = nullptr;
+    String cookie;
+    Worker* worker = nullptr;
+    float* progress = nullptr;
+    int32_t received = 0; // bytes already in `buffer` from earlier attempts
+    int32_t rangeStart = -1;
+    int32_t rangeEnd = -1;
+    WebHandle* handle = nullptr;
+    bool ownsHandle = false;   // a handle made for an attempt and kept for a redirect
+    CURL* easy = nullptr;      // the handle of the running attempt
+    Array<DataBuffer*> chunks; // the blocks of the current attempt, in arrival order
+    uint64_t chunkBytes = 0;   // their total
+    bool overflow = false;     // the attempt delivered more than the request may hold
+};
+
+// The UTF-8 form of a text, cut to what fits.
+struct WireText
+{
+    char text[WireTextBytes];
+};
+WireText ToWire(const char16_t* text);
+
+inline CURL* EasyOf(WebHandle* handle)
+{
+    return reinterpret_cast<CURL*>(handle);
+}
+inline WebHandle* HandleOf(CURL* easy)
+{
+    return reinterpret_cast<WebHandle*>(easy);
+}
+TransferContext* ContextOf(WebHandle* handle);
+
+inline bool IsRedirect(long code) // the codes the redirect map follows
+{
+    return code >= 301 && code <= 303;
+}
+inline bool IsSuccess(long code)
+{
+    return code >= 200 && code <= 299;
+}
+long ResponseCode(CURL* easy);
+
+void HandOverHeaders(TransferContext* context, CURL* easy);                     // once per handle
+const String& RedirectedUrl(const TransferContext* context, const String& url); // the last target, or url
+bool RecordRedirect(TransferContext* context, const String& url, const String& target);
+
+bool PerformDownload(DownloadRequest* request); // one attempt; in multi mode it only queues the transfer
+bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* easy);
+// Moves the attempt's bytes into the buffer and publishes the outcome: 1.0 on success, 0.0 on a failure.
+// With `retried` a transfer error is left to the retry and keeps the last progress. True on success.
+bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool retried);
+void PublishProgress(DownloadRequest* request, float value);
+void FreeRequest(DownloadRequest* request);
+
+} // namespace Zelto

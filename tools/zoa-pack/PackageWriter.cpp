@@ -1,0 +1,265 @@
+#include "tools/zoa-pack/PackageWriter.h"
+
+#include "Loader/PackageFormat.h"
+#include "Source/Common/Memory.h"
+#include "Source/Common/StringFormatter.h"
+#include "Source/Platform/File.h"
+#include "tools/zoa-pack/PackedBlockWriter.h"
+
+#include <initializer_list>
+#include <utility>
+
+namespace Zelto
+{
+
+namespace
+{
+
+bool IsSeparator(char16_t unit)
+{
+    return unit == u'/' || unit == u'\\';
+}
+
+// Where a path's file name starts: after its last separator or a drive's colon.
+uint32_t FileNameStart(const String& path)
+{
+    uint32_t start = 0;
+    for (uint32_t i = 0; i < path.Length(); ++i)
+        if (IsSeparator(path[i]) || path[i] == u':')
+            start = i + 1;
+    return start;
+}
+
+bool HasParentStep(const String& name)
+{
+    uint32_t start = 0;
+    for (uint32_t i = 0; i <= name.Length(); ++i)
+    {
+        if (i < name.Length() && !IsSeparator(name[i]))
+            continue;
+        if (i - start == 2 && name[start] == u'.' && name[start + 1] == u'.')
+            return true;
+        start = i + 1;
+    }
+    return false;
+}
+
+// A stored text holds at most 31 units and its NUL.
+bool FitsStoredText(const String& text)
+{
+    return text.Length() < PackageTextUnits;
+}
+
+void StoreText(char16_t (&field)[PackageTextUnits], const String& text)
+{
+    Memory::Set(field, 0, sizeof field);
+    Memory::Copy(field, text.Text(), text.Length() * sizeof(char16_t));
+}
+
+bool CheckSpec(const PackageSpec& spec, String& error)
+{
+    error = String(); // an error found here is one set below
+    if (spec.version != 1 && spec.version != 2)
+        error = Format(u"version %u is not made: only 1 and 2", spec.version);
+    else if (spec.inputs.empty() || spec.inputs.size() > PackageEntryCount)
+        error = Format(u"a package holds 1 to %u files (the first is the engine module), not %u",
+                       PackageEntryCount, uint32_t(spec.inputs.size()));
+    else if (!FitsStoredText(spec.cacheName))
+        error = Format(u"cache name \"%ls\" is longer than 31 units", spec.cacheName.Text());
+    for (const SectionInput* section : {&spec.sectionA, &spec.sectionB})
+        if (error.IsEmpty() && !FitsStoredText(section->name))
+            error = Format(u"section name \"%ls\" is longer than 31 units", section->name.Text());
+    for (size_t i = 0; i < spec.inputs.size() && error.IsEmpty(); ++i)
+    {
+        const String& name = spec.inputs[i].name;
+        if (!CheckEntryName(name.Text(), error))
+            break;
+        // The loader's folder may ignore case (Windows): two such names would overwrite each other.
+        for (size_t earlier = 0; earlier < i; ++earlier)
+            if (spec.inputs[earlier].name.EqualsNoCase(name.Text()))
+                error = Format(u"entry name \"%ls\" is given twice", name.Text());
+    }
+    return error.IsEmpty();
+}
+
+// Reads a file to store and digests its content.
+bool LoadInput(const String& path, DataBuffer& content, uint8_t digest[16], String& error)
+{
+    if (!LoadFile(content, path.Text()))
+    {
+        error = Format(u"cannot read \"%ls\"", path.Text());
+        return false;
+    }
+    Md5ToBytes(Md5(content.Data(), content.Size()), digest);
+    return true;
+}
+
+bool WriteBytes(File& file, const void* bytes, uint32_t count, String& error)
+{
+    if (file.Write(bytes, count))
+        return true;
+    error = u"cannot write the package";
+    return false;
+}
+
+// After the header's room: each entry's stored bytes, then the sections, filling in the header as it goes.
+bool WriteContents(const PackageSpec& spec, File& file, PackageHeader& header, String& error)
+{
+    static const uint8_t room[PackageHeaderSize] = {};
+    uint64_t offset = PackageHeaderLength(spec.version);
+    if (!WriteBytes(file, room, uint32_t(offset), error))
+        return false;
+
+    for (size_t i = 0; i < spec.inputs.size(); ++i)
+    {
+        const PackageInput& input = spec.inputs[i];
+        PackageEntry& entry = header.entries[i];
+        DataBuffer content;
+        DataBuffer packed;
+        if (!LoadInput(input.path, content, entry.digest, error))
+            return false;
+        if (input.packing != Packing::Plain &&
+            !PackBlock(content.Data(), content.Size(),
+                       input.packing == Packing::Lzma ? PackedLzma : PackedZlib, packed, error))
+            return false;
+        const DataBuffer& stored = input.packing == Packing::Plain ? content : packed;
+        if (offset + stored.Size() > UINT32_MAX)
+        {
+            error = u"the files end beyond 4 GiB, where entry offsets (32-bit) cannot reach";
+            return false;
+        }
+        StoreText(entry.name, input.name);
+        entry.offset = uint32_t(offset);
+        entry.size = stored.Size();
+        if (!WriteBytes(file, stored.Data(), stored.Size(), error))
+            return false;
+        offset += stored.Size();
+    }
+
+    for (auto [input, section] :
+         {std::make_pair(&spec.sectionA, &header.sectionA), std::make_pair(&spec.sectionB, &header.sectionB)})
+    {
+        if (input->path.IsEmpty())
+            continue;
+        DataBuffer content;
+        if (!LoadInput(input->path, content, section->digest, error) ||
+            !WriteBytes(file, content.Data(), content.Size(), error))
+            return false;
+        StoreText(section->name, input->name);
+        section->sectionSize = content.Size();
+    }
+    // The loader fetches the first 1132 bytes of every package and rejects a shorter answer.
+    if (offset + header.sectionA.sectionSize + header.sectionB.sectionSize < PackageHeaderSize)
+    {
+        error = Format(u"a version 1 package needs at least %u bytes of files to reach %u bytes",
+                       PackageHeaderSize - PackageHeaderSizeV1, PackageHeaderSize);
+        return false;
+    }
+    return true;
+}
+
+bool WriteHeader(File& file, const PackageHeader& header, String& error)
+{
+    DataBuffer stored;
+    if (!SerializeHeader(header, stored) || !file.Seek(0))
+    {
+        error = u"cannot write the package header";
+        return false;
+    }
+    return WriteBytes(file, stored.Data(), stored.Size(), error);
+}
+
+} // namespace
+
+bool ParseInputArgument(const char16_t* argument, PackageInput& input, String& error)
+{
+    String text(argument);
+    int32_t at = text.FindLastChar(u'@');
+    String path = at < 0 ? text : String(text.Text(), at);
+    input.packing = Packing::Plain;
+    // A colon in the file name part ends the path, unless it is a drive's ("C:zelto3d.zob").
+    int32_t colon = path.FindLastChar(u':');
+    if (colon >= 2 && FileNameStart(path) == uint32_t(colon) + 1)
+    {
+        String method(path.Text() + colon + 1);
+        if (method.Equals(u"lzma"))
+            input.packing = Packing::Lzma;
+        else if (method.Equals(u"zlib"))
+            input.packing = Packing::Zlib;
+        else if (!method.Equals(u"plain"))
+        {
+            error =
+                Format(u"unknown packing \"%ls\" in \"%ls\": plain, zlib or lzma", method.Text(), argument);
+            return false;
+        }
+        path = String(path.Text(), colon);
+    }
+    input.path = path;
+    input.name = at < 0 ? String(path.Text() + FileNameStart(path)) : String(text.Text() + at + 1);
+    if (input.path.IsEmpty())
+    {
+        error = Format(u"no file in \"%ls\"", argument);
+        return false;
+    }
+    return CheckEntryName(input.name.Text(), error);
+}
+
+bool ParseSectionArgument(const char16_t* argument, SectionInput& section, String& error)
+{
+    String text(argument);
+    int32_t colon = text.FindChar(u':');
+    if (colon <= 0 || uint32_t(colon) + 1 == text.Length())
+    {
+        error = Format(u"a section is given as NAME:FILE, not \"%ls\"", argument);
+        return false;
+    }
+    section.name = String(text.Text(), colon);
+    section.path = String(text.Text() + colon + 1);
+    return true;
+}
+
+bool CheckEntryName(const char16_t* name, String& error)
+{
+    String text(name);
+    const char16_t* why = nullptr;
+    if (text.IsEmpty())
+        why = u"it is empty";
+    else if (!FitsStoredText(text))
+        why = u"it is longer than 31 units";
+    else if (IsSeparator(text[0]))
+        why = u"it is absolute";
+    else if (text.FindChar(u':') >= 0)
+        why = u"it names a drive or a stream";
+    else if (HasParentStep(text))
+        why = u"it leaves the current directory";
+    if (why == nullptr)
+        return true;
+    error = Format(u"entry name \"%ls\" refused: %ls", name, why);
+    return false;
+}
+
+bool WritePackage(const PackageSpec& spec, const char16_t* outPath, String& error)
+{
+    if (!CheckSpec(spec, error))
+        return false;
+    PackageHeader header{};
+    header.magic = PackageMagic;
+    header.version = spec.version;
+    StoreText(header.cacheName, spec.cacheName);
+    if (spec.version == 2)
+        Md5ToBytes(ExpectedKeyDigest(), header.keyDigest);
+
+    File file;
+    if (!file.Create(outPath))
+    {
+        error = Format(u"cannot create \"%ls\"", outPath);
+        return false;
+    }
+    bool written = WriteContents(spec, file, header, error) && WriteHeader(file, header, error);
+    file.Close();
+    if (!written)
+        DeleteFileAt(outPath);
+    return written;
+}
+
+} // namespace Zelto
