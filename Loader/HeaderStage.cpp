@@ -16,21 +16,6 @@ namespace Zelto
 namespace
 {
 
-// A name from the network may only lead to a place below the current directory: no absolute path, no drive
-// letter or stream (':'), no UNC path, no ".." component.
-bool IsSafeRelativeName(const char16_t* name)
-{
-    String text(name);
-    if (text.StartsWith(u"\\") || text.StartsWith(u"/") || text.FindChar(u':') >= 0)
-        return false;
-    Array<String> components;
-    Split(text.Text(), components, u"\\/", u"");
-    for (const String& component : components)
-        if (component.Equals(u".."))
-            return false;
-    return true;
-}
-
 // Names are at most 31 units, whatever the bytes said.
 template <uint32_t Units> void Terminate(char16_t (&text)[Units])
 {
@@ -118,16 +103,16 @@ void Zelto3DLoader::HeaderTick()
 // 32-bit ranges the download service takes.
 bool Zelto3DLoader::HeaderIsSafe(String& reason) const
 {
-    if (!IsSafeRelativeName(header.cacheName))
+    if (const char16_t* why = UnsafeNameReason(header.cacheName))
     {
-        reason = Format(u"cache name %ls", header.cacheName);
+        reason = Format(u"cache name %ls: %ls", header.cacheName, why);
         return false;
     }
     for (const PackageEntry& entry : header.entries)
     {
-        if (!IsSafeRelativeName(entry.name))
+        if (const char16_t* why = UnsafeNameReason(entry.name))
         {
-            reason = Format(u"file name %ls", entry.name);
+            reason = Format(u"file name %ls: %ls", entry.name, why);
             return false;
         }
         if (uint64_t(entry.offset) + entry.size > uint64_t(INT32_MAX))

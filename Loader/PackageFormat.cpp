@@ -97,6 +97,42 @@ String PackageText(const char16_t (&field)[PackageTextUnits])
     return String(field, int32_t(length));
 }
 
+namespace
+{
+
+bool IsSeparator(char16_t unit)
+{
+    return unit == u'/' || unit == u'\\';
+}
+
+bool HasParentStep(const String& name)
+{
+    uint32_t start = 0;
+    for (uint32_t i = 0; i <= name.Length(); ++i)
+    {
+        if (i < name.Length() && !IsSeparator(name[i]))
+            continue;
+        if (i - start == 2 && name[start] == u'.' && name[start + 1] == u'.')
+            return true;
+        start = i + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+const char16_t* UnsafeNameReason(const char16_t* name)
+{
+    String text(name);
+    if (!text.IsEmpty() && IsSeparator(text[0]))
+        return u"it is absolute";
+    if (text.FindChar(u':') >= 0)
+        return u"it names a drive or a stream";
+    if (HasParentStep(text))
+        return u"it leaves the current directory";
+    return nullptr;
+}
+
 void ParseHeader(const DataBuffer& buffer, PackageHeader& header)
 {
     const uint8_t* cursor = buffer.Data();

@@ -37,6 +37,10 @@ uint32_t PackageHeaderLength(uint32_t version); // 1116 for version 1, 1132 othe
 // A stored text up to its NUL, never beyond its 32 units (a header from outside may lack the NUL).
 String PackageText(const char16_t (&field)[PackageTextUnits]);
 
+// Names in a header come from the network and name files below the loader's current directory. Null for a
+// name that stays there (an empty name too); otherwise why not: absolute, a drive or stream, or a ".." step.
+const char16_t* UnsafeNameReason(const char16_t* name);
+
 // Reads the fields in file order from the buffer's first byte. A field is copied only when all its bytes
 // remain, otherwise it keeps its value and the cursor stays; the key digest is read only when the version
 // just read is 2.

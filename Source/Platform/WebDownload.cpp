@@ -150,6 +150,7 @@ void QueryRemoteFile(const char16_t* url, String* contentType, int32_t* contentL
         return;
     CURL* easy = EasyOf(handle);
     HandOverHeaders(ContextOf(handle), easy);
+    // A fresh handle has no redirects recorded: the URL goes out as given.
     curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, DropBody);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);

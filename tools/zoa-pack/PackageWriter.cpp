@@ -30,20 +30,6 @@ uint32_t FileNameStart(const String& path)
     return start;
 }
 
-bool HasParentStep(const String& name)
-{
-    uint32_t start = 0;
-    for (uint32_t i = 0; i <= name.Length(); ++i)
-    {
-        if (i < name.Length() && !IsSeparator(name[i]))
-            continue;
-        if (i - start == 2 && name[start] == u'.' && name[start + 1] == u'.')
-            return true;
-        start = i + 1;
-    }
-    return false;
-}
-
 // A stored text holds at most 31 units and its NUL.
 bool FitsStoredText(const String& text)
 {
@@ -226,12 +212,8 @@ bool CheckEntryName(const char16_t* name, String& error)
         why = u"it is empty";
     else if (!FitsStoredText(text))
         why = u"it is longer than 31 units";
-    else if (IsSeparator(text[0]))
-        why = u"it is absolute";
-    else if (text.FindChar(u':') >= 0)
-        why = u"it names a drive or a stream";
-    else if (HasParentStep(text))
-        why = u"it leaves the current directory";
+    else
+        why = UnsafeNameReason(name);
     if (why == nullptr)
         return true;
     error = Format(u"entry name \"%ls\" refused: %ls", name, why);
