@@ -139,7 +139,7 @@ std::string LoaderRoad::EngineCalls() const
 std::vector<int> LoaderRoad::ReportedStates() const
 {
     std::vector<int> states;
-    for (const TestHttpServer::Request& request : RequestsFor("/tick"))
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/tick"))
     {
         size_t at = request.target.find("&sg=");
         if (at == std::string::npos || request.target.find("&f=1") != std::string::npos ||
@@ -150,10 +150,10 @@ std::vector<int> LoaderRoad::ReportedStates() const
     return states;
 }
 
-std::vector<TestHttpServer::Request> LoaderRoad::RequestsFor(const std::string& path) const
+std::vector<ScriptedHttpServer::Request> LoaderRoad::RequestsFor(const std::string& path) const
 {
-    std::vector<TestHttpServer::Request> matching;
-    for (const TestHttpServer::Request& request : server.Requests())
+    std::vector<ScriptedHttpServer::Request> matching;
+    for (const ScriptedHttpServer::Request& request : server.Requests())
         if (request.path == path)
             matching.push_back(request);
     return matching;

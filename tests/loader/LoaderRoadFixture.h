@@ -5,8 +5,8 @@
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/Host/Plugin.h"
 #include "support/TempDirectory.h"
-#include "support/TestHttpServer.h"
 #include "tools/zoa-pack/PackageWriter.h"
+#include "tools/zoa-serve/ScriptedHttpServer.h"
 
 #include <gtest/gtest.h>
 
@@ -48,10 +48,10 @@ protected:
     std::string EngineCalls() const; // the sample engine's call log
     std::vector<int>
     ReportedStates() const; // the sg of each tick request, in order (finish reports left out)
-    std::vector<TestHttpServer::Request> RequestsFor(const std::string& path) const;
+    std::vector<ScriptedHttpServer::Request> RequestsFor(const std::string& path) const;
 
     TempDirectory folder;
-    TestHttpServer server;
+    ScriptedHttpServer server;
     Plugin plugin;
     std::u16string startDirectory;
     HostWindow* window = nullptr;

@@ -62,7 +62,7 @@ TEST_F(LoaderRoad, WholeRoadFromUrlToRunningEngine)
 
     // The tick URL as the loader built it is the tick start request without its "&sg=0".
     std::string tickStart;
-    for (const TestHttpServer::Request& request : RequestsFor("/tick"))
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/tick"))
         if (request.target.size() > 5 && request.target.substr(request.target.size() - 5) == "&sg=0")
             tickStart = request.target;
     std::string tickUrl = server.Url("") + tickStart.substr(0, tickStart.size() - 5);
@@ -165,7 +165,7 @@ TEST_F(LoaderRoad, CdnVariantsCarryTheHostHeader)
     ASSERT_TRUE(TickUntil([&] { return Running(); })) << TraceLog();
     // Every transfer on the package handle names the CDN's host (the length probe has a handle of its own).
     size_t ranged = 0;
-    for (const TestHttpServer::Request& request : RequestsFor("/game.zoa"))
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/game.zoa"))
         if (!request.range.empty())
         {
             EXPECT_EQ(request.host, "zelto-cdn.invalid");
@@ -190,7 +190,7 @@ TEST_F(LoaderRoad, DamagedFileIsFetchedAgainAndCurrentFilesAreNot)
     auto textRequests = [&]
     {
         size_t count = 0;
-        for (const TestHttpServer::Request& request : RequestsFor("/game.zoa"))
+        for (const ScriptedHttpServer::Request& request : RequestsFor("/game.zoa"))
             count += request.range == textRange;
         return count;
     };
@@ -205,7 +205,7 @@ TEST_F(LoaderRoad, DamagedFileIsFetchedAgainAndCurrentFilesAreNot)
     const PackageEntry& plain = HeaderOf(package).entries[3];
     std::string plainRange =
         "bytes=" + std::to_string(plain.offset) + "-" + std::to_string(plain.offset + plain.size - 1);
-    for (const TestHttpServer::Request& request : RequestsFor("/game.zoa"))
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/game.zoa"))
         EXPECT_NE(request.range, plainRange);
 }
 
@@ -222,7 +222,7 @@ TEST_F(LoaderRoad, LaunchModeAboveOneStartsTheEngineWithoutComparingFiles)
         EXPECT_TRUE(TickUntil([&] { return Running(); })) << TraceLog();
         Delete();
     }
-    for (const TestHttpServer::Request& request : RequestsFor("/game.zoa"))
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/game.zoa"))
         EXPECT_TRUE(request.range.empty() || request.range == "bytes=0-1131") << request.range;
     EXPECT_FALSE(FileExists(u"data.txt"));
 }
@@ -332,14 +332,14 @@ TEST_F(LoaderRoad, ReportsCarryTheirExactItems)
     ASSERT_TRUE(TickUntil(
         [&]
         {
-            for (const TestHttpServer::Request& request : RequestsFor("/tick"))
+            for (const ScriptedHttpServer::Request& request : RequestsFor("/tick"))
                 if (Contains(request.target, "&f=1"))
                     return true;
             return false;
         }));
 
     std::vector<std::string> targets;
-    for (const TestHttpServer::Request& request : RequestsFor("/tick"))
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/tick"))
         targets.push_back(request.target);
     std::string start;
     for (const std::string& target : targets)
@@ -375,7 +375,7 @@ TEST_F(LoaderRoad, ReportsCarryTheirExactItems)
     }
     EXPECT_EQ(finishes, 1u);
     EXPECT_GE(progressReports, 1u);
-    std::vector<TestHttpServer::Request> selections = RequestsFor("/select");
+    std::vector<ScriptedHttpServer::Request> selections = RequestsFor("/select");
     ASSERT_EQ(selections.size(), 1u);
     EXPECT_EQ(selections[0].target, "/select?id=12");
 }

@@ -1,5 +1,6 @@
 // zelto-host: a sample launcher. Loads the plug-in, gives it a window (a surface on Linux), passes the
-// --setup pairs, drives update and render at about 60 Hz and prints the progress until the time is up.
+// --setup pairs, drives update and render at about 60 Hz and prints the progress until the engine runs or
+// the time is up. Exit status: 0 the engine runs, 1 a failure, 2 wrong arguments, 3 the time ran out.
 #include "Source/Common/StringEncoding.h"
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/Host/Plugin.h"
@@ -21,13 +22,15 @@ struct Options
 {
     std::string plugin;                                     // empty: beside this executable
     std::vector<std::pair<std::string, std::string>> setup; // key=value pairs, in order
-    double seconds = 3.0;
+    double seconds = 30.0;
     int32_t launchMode = 0;
+    std::string png; // Linux: the last frame is saved here
 };
 
 void PrintUsage()
 {
-    std::printf("usage: zelto-host [--plugin PATH] [--setup KEY=VALUE]... [--seconds N] [--launch-mode N]\n");
+    std::printf("usage: zelto-host [--plugin PATH] [--setup KEY=VALUE]... [--seconds N] [--launch-mode N]"
+                " [--png FILE]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -42,6 +45,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.seconds = std::atof(argv[++i]);
         else if (argument == "--launch-mode" && hasValue)
             options.launchMode = std::atoi(argv[++i]);
+        else if (argument == "--png" && hasValue)
+            options.png = argv[++i];
         else if (argument == "--setup" && hasValue)
         {
             std::string pair = argv[++i];
@@ -97,12 +102,15 @@ int main(int argc, char** argv)
         plugin.setup(Wide(key).c_str(), Wide(value).c_str());
     }
 
+    // The loader's progress reaches 1.0 when the engine reports ready; a few more frames let it take over.
     const uint32_t frameMs = 16;
+    const uint32_t framesAfterReady = 30;
     uint32_t started = MillisecondClock();
     uint32_t last = started;
-    uint32_t ticks = 0;
+    uint32_t ticks = 0, readyTicks = 0;
     float shown = -1.0f;
-    while (window.Pump() && MillisecondClock() - started < uint32_t(options.seconds * 1000.0))
+    while (window.Pump() && readyTicks < framesAfterReady &&
+           MillisecondClock() - started < uint32_t(options.seconds * 1000.0))
     {
         uint32_t now = MillisecondClock();
         plugin.update(0, now - last);
@@ -110,16 +118,23 @@ int main(int argc, char** argv)
         last = now;
         ++ticks;
         float progress = plugin.progress();
-        if (progress != shown)
+        if (int(progress * 20) != int(shown * 20)) // a line every 5 %
         {
             std::printf("zelto-host: progress %5.1f%%\n", progress * 100.0f);
             shown = progress;
         }
+        readyTicks = progress >= 1.0f ? readyTicks + 1 : 0;
         std::fflush(stdout);
         HostSleep(frameMs);
     }
-    std::printf("zelto-host: %u ticks in %.1f s, progress %.1f%%\n", ticks,
-                (MillisecondClock() - started) / 1000.0, plugin.progress() * 100.0f);
+    bool running = readyTicks >= framesAfterReady;
+    std::printf("zelto-host: %u ticks in %.1f s: %s\n", ticks, (MillisecondClock() - started) / 1000.0,
+                running ? "the engine runs" : "time is up before the engine ran");
+    if (!options.png.empty())
+        std::printf("zelto-host: last frame %s %s\n",
+                    window.SaveFrame(Utf8ToString(options.png.c_str()).Text()) ? "saved as"
+                                                                               : "could not be saved as",
+                    options.png.c_str());
     std::printf("zelto-host: loader deleted (%s)\n", plugin.destroy() != 0 ? "ok" : "failed");
-    return 0;
+    return running ? 0 : 3;
 }

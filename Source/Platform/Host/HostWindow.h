@@ -19,7 +19,8 @@ public:
 
     void* Handle() const { return mHandle; } // what _ZeltoCreate takes as the window
     bool IsOpen() const { return mHandle != nullptr; }
-    bool Pump(); // handles pending messages; false once the window was closed
+    bool Pump();                          // handles pending messages; false once the window was closed
+    bool SaveFrame(const char16_t* path); // the surface as a PNG file (Linux; false on Windows)
 
 private:
     void* mHandle = nullptr;

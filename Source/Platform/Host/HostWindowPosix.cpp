@@ -1,5 +1,9 @@
 #include "Source/Platform/Host/HostWindow.h"
 
+#include "Source/Common/StringEncoding.h"
+
+#include <cairo.h>
+
 #include <ctime>
 #include <vector>
 
@@ -36,6 +40,17 @@ HostWindow::~HostWindow()
 bool HostWindow::Pump()
 {
     return true; // a surface has no messages and cannot be closed
+}
+
+bool HostWindow::SaveFrame(const char16_t* path)
+{
+    auto* surface = static_cast<ZeltoSurface*>(mHandle);
+    cairo_surface_t* image = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(surface->pixels), CAIRO_FORMAT_RGB24, surface->width,
+        surface->height, surface->width * 4);
+    bool saved = cairo_surface_write_to_png(image, StringToUtf8(path).c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(image);
+    return saved;
 }
 
 void HostSleep(uint32_t milliseconds)

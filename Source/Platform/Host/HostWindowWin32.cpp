@@ -62,6 +62,11 @@ bool HostWindow::Pump()
     return true;
 }
 
+bool HostWindow::SaveFrame(const char16_t*)
+{
+    return false; // the window shows the frame itself
+}
+
 void HostSleep(uint32_t milliseconds)
 {
     Sleep(milliseconds);

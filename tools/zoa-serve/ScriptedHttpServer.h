@@ -1,5 +1,5 @@
-// An HTTP/1.1 server on 127.0.0.1 (ephemeral port, own thread) for the download tests, in the manner of
-// curl's test server: it serves in-memory resources with their length, byte ranges (206 with Content-Range)
+// An HTTP/1.1 server on 127.0.0.1 (own thread) for zoa-serve and the download tests, in the manner of curl's
+// test server: it serves in-memory resources with their length, byte ranges (206 with Content-Range)
 // and HEAD, follows per-path scripts (redirect, status, delay, stall mid-body, drop after N body bytes), and
 // records every request it saw. Started by the constructor, stopped by the destructor; a stalled or delayed
 // answer never holds the shutdown up. All members are safe to call from any thread.
@@ -28,7 +28,7 @@ struct Response;
 namespace Zelto
 {
 
-class TestHttpServer
+class ScriptedHttpServer
 {
 public:
     // One answer of a script. With `status` 0 the resource is served (200, or 206 for a range).
@@ -68,10 +68,11 @@ public:
 
     static constexpr int Always = -1;
 
-    TestHttpServer();
-    ~TestHttpServer();
-    TestHttpServer(const TestHttpServer&) = delete;
-    TestHttpServer& operator=(const TestHttpServer&) = delete;
+    explicit ScriptedHttpServer(int port = 0); // 0: an ephemeral port
+    bool IsListening() const { return mPort > 0; }
+    ~ScriptedHttpServer();
+    ScriptedHttpServer(const ScriptedHttpServer&) = delete;
+    ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
 
     std::string Url(const std::string& path) const; // "http://127.0.0.1:<port><path>"
 

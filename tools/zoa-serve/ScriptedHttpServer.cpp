@@ -1,4 +1,4 @@
-#include "support/TestHttpServer.h"
+#include "tools/zoa-serve/ScriptedHttpServer.h"
 
 #include <httplib.h>
 
@@ -34,12 +34,15 @@ bool ParseRange(const std::string& header, int64_t size, int64_t& first, int64_t
 
 } // namespace
 
-TestHttpServer::TestHttpServer() : mServer(std::make_unique<httplib::Server>())
+ScriptedHttpServer::ScriptedHttpServer(int port) : mServer(std::make_unique<httplib::Server>())
 {
     // A client that keeps an idle connection open holds the shutdown up for this long at most.
     mServer->set_keep_alive_timeout(1);
     mServer->Get(".*", [this](const httplib::Request& in, httplib::Response& out) { Respond(in, out); });
-    mPort = mServer->bind_to_any_port("127.0.0.1");
+    if (port == 0)
+        mPort = mServer->bind_to_any_port("127.0.0.1");
+    else
+        mPort = mServer->bind_to_port("127.0.0.1", port) ? port : -1;
     if (mPort <= 0)
         return;
     auto ended = std::make_shared<std::atomic<bool>>(false);
@@ -54,7 +57,7 @@ TestHttpServer::TestHttpServer() : mServer(std::make_unique<httplib::Server>())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-TestHttpServer::~TestHttpServer()
+ScriptedHttpServer::~ScriptedHttpServer()
 {
     {
         std::lock_guard<std::mutex> lock(mLock);
@@ -66,19 +69,19 @@ TestHttpServer::~TestHttpServer()
         mThread.join();
 }
 
-std::string TestHttpServer::Url(const std::string& path) const
+std::string ScriptedHttpServer::Url(const std::string& path) const
 {
     return "http://127.0.0.1:" + std::to_string(mPort) + path;
 }
 
-void TestHttpServer::Serve(const std::string& path, std::string bytes, std::string contentType)
+void ScriptedHttpServer::Serve(const std::string& path, std::string bytes, std::string contentType)
 {
     auto resource = std::make_shared<const Resource>(Resource{std::move(bytes), std::move(contentType)});
     std::lock_guard<std::mutex> lock(mLock);
     mResources[path] = std::move(resource);
 }
 
-void TestHttpServer::Script(const std::string& path, const Reply& reply, int times)
+void ScriptedHttpServer::Script(const std::string& path, const Reply& reply, int times)
 {
     if (times == 0)
         return;
@@ -86,7 +89,7 @@ void TestHttpServer::Script(const std::string& path, const Reply& reply, int tim
     mScripts[path].push_back({reply, times});
 }
 
-void TestHttpServer::ReleaseStalls()
+void ScriptedHttpServer::ReleaseStalls()
 {
     {
         std::lock_guard<std::mutex> lock(mLock);
@@ -95,20 +98,20 @@ void TestHttpServer::ReleaseStalls()
     mChanged.notify_all();
 }
 
-std::vector<TestHttpServer::Request> TestHttpServer::Requests() const
+std::vector<ScriptedHttpServer::Request> ScriptedHttpServer::Requests() const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return mRequests;
 }
 
-bool TestHttpServer::WaitFor(const std::function<bool(const std::vector<Request>&)>& done,
-                             std::chrono::milliseconds limit) const
+bool ScriptedHttpServer::WaitFor(const std::function<bool(const std::vector<Request>&)>& done,
+                                 std::chrono::milliseconds limit) const
 {
     std::unique_lock<std::mutex> lock(mLock);
     return mChanged.wait_for(lock, limit, [&] { return done(mRequests); });
 }
 
-void TestHttpServer::Respond(const httplib::Request& in, httplib::Response& out)
+void ScriptedHttpServer::Respond(const httplib::Request& in, httplib::Response& out)
 {
     // Ranges are answered below exactly as the tests expect; the library must not cut bodies again. The
     // request object is the library's own non-const local, so the cast is safe.
@@ -163,8 +166,8 @@ void TestHttpServer::Respond(const httplib::Request& in, httplib::Response& out)
            });
 }
 
-void TestHttpServer::ServeResource(size_t index, const httplib::Request& in, httplib::Response& out,
-                                   const std::shared_ptr<const Resource>& resource, Reply reply)
+void ScriptedHttpServer::ServeResource(size_t index, const httplib::Request& in, httplib::Response& out,
+                                       const std::shared_ptr<const Resource>& resource, Reply reply)
 {
     const int64_t size = int64_t(resource->bytes.size());
     int64_t first = 0;
@@ -240,7 +243,7 @@ void TestHttpServer::ServeResource(size_t index, const httplib::Request& in, htt
         });
 }
 
-TestHttpServer::Reply TestHttpServer::NextReply(const std::string& path)
+ScriptedHttpServer::Reply ScriptedHttpServer::NextReply(const std::string& path)
 {
     auto found = mScripts.find(path);
     if (found == mScripts.end() || found->second.empty())
@@ -252,7 +255,7 @@ TestHttpServer::Reply TestHttpServer::NextReply(const std::string& path)
     return reply;
 }
 
-void TestHttpServer::Record(size_t index, const std::function<void(Request&)>& change)
+void ScriptedHttpServer::Record(size_t index, const std::function<void(Request&)>& change)
 {
     {
         std::lock_guard<std::mutex> lock(mLock);
@@ -261,13 +264,13 @@ void TestHttpServer::Record(size_t index, const std::function<void(Request&)>& c
     mChanged.notify_all();
 }
 
-bool TestHttpServer::Pause(int milliseconds)
+bool ScriptedHttpServer::Pause(int milliseconds)
 {
     std::unique_lock<std::mutex> lock(mLock);
     return !mChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return mStopping; });
 }
 
-bool TestHttpServer::Stall(size_t index, const std::function<bool()>& clientAlive)
+bool ScriptedHttpServer::Stall(size_t index, const std::function<bool()>& clientAlive)
 {
     std::unique_lock<std::mutex> lock(mLock);
     const uint64_t releases = mReleases;
