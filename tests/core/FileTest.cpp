@@ -4,6 +4,8 @@
 
 #include "support/TempDirectory.h"
 
+#include "support/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,20 +23,6 @@ std::string Pattern(size_t size)
     for (size_t i = 0; i < size; ++i)
         bytes[i] = char((i * 131 + (i >> 9)) & 0xFF);
     return bytes;
-}
-
-std::string Hex(const Md5State& state)
-{
-    uint8_t digest[16];
-    Md5ToBytes(state, digest);
-    std::string text;
-    char pair[3];
-    for (uint8_t byte : digest)
-    {
-        std::snprintf(pair, sizeof(pair), "%02x", byte);
-        text += pair;
-    }
-    return text;
 }
 
 std::string Bytes(const DataBuffer& buffer)

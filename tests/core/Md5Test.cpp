@@ -1,6 +1,8 @@
 // MD5 digests: the RFC 1321 results whole and in pieces, for every message length, and the text form.
 #include "Common/Md5.h"
 
+#include "support/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,21 +12,6 @@ using namespace Zelto;
 
 namespace
 {
-
-// The usual hexadecimal rendering: the 16 digest bytes in order, as md5sum prints them.
-std::string Hex(const Md5State& state)
-{
-    uint8_t digest[16];
-    Md5ToBytes(state, digest);
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t byte : digest)
-    {
-        text += digits[byte >> 4];
-        text += digits[byte & 0xF];
-    }
-    return text;
-}
 
 // Byte i of every test message is i mod 251, so that no period lines up with the 64-byte blocks.
 std::vector<uint8_t> Message(size_t length)

@@ -12,17 +12,6 @@
 namespace Zelto
 {
 
-namespace
-{
-
-std::basic_string<ZeltoChar> Wide(const std::string& utf8)
-{
-    String text = Utf8ToString(utf8.c_str());
-    return std::basic_string<ZeltoChar>(text.Text(), text.Text() + text.Length());
-}
-
-} // namespace
-
 void LoaderRoad::SetUp()
 {
     WriteEnvironmentVariable(u"[ZELTO-DEBUG]", nullptr);
@@ -90,7 +79,7 @@ void LoaderRoad::Create(int32_t launchMode)
 void LoaderRoad::Setup(const char16_t* key, const std::string& value)
 {
     std::basic_string<ZeltoChar> wideKey(reinterpret_cast<const ZeltoChar*>(key));
-    plugin.setup(wideKey.c_str(), Wide(value).c_str());
+    plugin.setup(wideKey.c_str(), ZeltoText(value.c_str()).c_str());
 }
 
 bool LoaderRoad::TickUntil(const std::function<bool()>& done)

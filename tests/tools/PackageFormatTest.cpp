@@ -17,18 +17,6 @@ using namespace Zelto;
 namespace
 {
 
-std::string Hex(const uint8_t* bytes, size_t count)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < count; ++i)
-    {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0xF];
-    }
-    return text;
-}
-
 std::string Scrambled(const char16_t* key)
 {
     uint8_t out[16];

@@ -61,13 +61,6 @@ bool ParseOptions(int argc, char** argv, Options& options)
     return true;
 }
 
-// The plug-in takes the platform's wide text.
-std::basic_string<ZeltoChar> Wide(const std::string& utf8)
-{
-    String text = Utf8ToString(utf8.c_str());
-    return std::basic_string<ZeltoChar>(text.Text(), text.Text() + text.Length());
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -99,7 +92,7 @@ int main(int argc, char** argv)
     for (const auto& [key, value] : options.setup)
     {
         std::printf("zelto-host: setup %s = %s\n", key.c_str(), value.c_str());
-        plugin.setup(Wide(key).c_str(), Wide(value).c_str());
+        plugin.setup(ZeltoText(key.c_str()).c_str(), ZeltoText(value.c_str()).c_str());
     }
 
     // The loader's progress reaches 1.0 when the engine reports ready; a few more frames let it take over.

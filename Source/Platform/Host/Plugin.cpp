@@ -1,5 +1,6 @@
 #include "Source/Platform/Host/Plugin.h"
 
+#include "Source/Common/StringEncoding.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/System.h"
@@ -62,6 +63,12 @@ void Plugin::Unload()
 String PluginBesideExecutable()
 {
     return Format(u"%ls\\%ls", PathDirectory(ExecutablePath().Text(), true).Text(), PluginFileName());
+}
+
+std::basic_string<ZeltoChar> ZeltoText(const char* utf8)
+{
+    String text = Utf8ToString(utf8);
+    return std::basic_string<ZeltoChar>(text.Text(), text.Text() + text.Length());
 }
 
 } // namespace Zelto

@@ -4,6 +4,8 @@
 #include "Common/String.h"
 #include "ZeltoLoader.h"
 
+#include <string>
+
 namespace Zelto
 {
 
@@ -34,5 +36,8 @@ private:
 
 // The plug-in beside the running executable.
 String PluginBesideExecutable();
+
+// UTF-8 text as the exports take it.
+std::basic_string<ZeltoChar> ZeltoText(const char* utf8);
 
 } // namespace Zelto
