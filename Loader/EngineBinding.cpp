@@ -15,31 +15,18 @@ bool Zelto3DLoader::BindEngine(const String& path)
     void* module = LoadModule(path.Text());
     if (module == nullptr)
         return false;
-    struct EntryPoint
-    {
-        const char* name;
-        void** slot;
-        bool required;
-    };
-    const EntryPoint entryPoints[] = {
-        {"_ZobVersion", reinterpret_cast<void**>(&engine.version), false},
-        {"_ZobCreate", reinterpret_cast<void**>(&engine.create), true},
-        {"_ZobDelete", reinterpret_cast<void**>(&engine.destroy), true},
-        {"_ZobUpdate", reinterpret_cast<void**>(&engine.update), true},
-        {"_ZobRender", reinterpret_cast<void**>(&engine.render), true},
-        {"_ZobConfig", reinterpret_cast<void**>(&engine.config), false},
-        {"_ZobMessage", reinterpret_cast<void**>(&engine.message), true},
-        {"_ZobProgress", reinterpret_cast<void**>(&engine.progress), true},
-        {"_ZobSpeed", reinterpret_cast<void**>(&engine.speed), false},
-        {"_ZobExternalValue", reinterpret_cast<void**>(&engine.externalValue), false},
-    };
     engine.module = module;
-    bool complete = true;
-    for (const EntryPoint& entry : entryPoints)
-    {
-        *entry.slot = ModuleSymbol(module, entry.name);
-        complete = complete && (*entry.slot != nullptr || !entry.required);
-    }
+    // Every entry point is looked up; the six that the loader calls are required.
+    ResolveExport(module, "_ZobVersion", engine.version);
+    bool complete = ResolveExport(module, "_ZobCreate", engine.create);
+    complete &= ResolveExport(module, "_ZobDelete", engine.destroy);
+    complete &= ResolveExport(module, "_ZobUpdate", engine.update);
+    complete &= ResolveExport(module, "_ZobRender", engine.render);
+    ResolveExport(module, "_ZobConfig", engine.config);
+    complete &= ResolveExport(module, "_ZobMessage", engine.message);
+    complete &= ResolveExport(module, "_ZobProgress", engine.progress);
+    ResolveExport(module, "_ZobSpeed", engine.speed);
+    ResolveExport(module, "_ZobExternalValue", engine.externalValue);
     if (!complete)
     {
         UnloadModule(module);

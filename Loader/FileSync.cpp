@@ -17,8 +17,10 @@ namespace Zelto
 namespace
 {
 
-constexpr int64_t CacheSizeLimit =
-    0x80000000; // a larger cache file is deleted; one of exactly this size kept
+// A larger cache file is deleted; one of exactly this size is kept.
+constexpr int64_t CacheSizeLimit = 0x80000000;
+// A file that cannot be written is tried again this much later.
+constexpr uint32_t SaveRetryMs = 1000;
 
 // "zelto3d.zob" in process 4242 becomes "zelto3d-4242.zob".
 String PerProcessName(const String& name)
@@ -52,8 +54,12 @@ bool Zelto3DLoader::SyncNextFile()
             continue;
         if (entry.size == 0)
         {
-            // Nothing to fetch: an empty range would ask for the whole package.
-            if (!SaveFile(name.Text(), nullptr, 0))
+            // Nothing to fetch (an empty range would ask for the whole package); only the empty file can
+            // match.
+            if (Md5FromBytes(entry.digest) != Md5(nullptr, 0))
+                LogError(u"[Loader] %ls has no bytes in the package but another digest: skipped",
+                         name.Text());
+            else if (!SaveFile(name.Text(), nullptr, 0))
                 LogError(u"[Loader] Cannot write the empty file %ls", name.Text());
             continue;
         }
@@ -82,13 +88,18 @@ bool Zelto3DLoader::SyncNextFile()
 
 void Zelto3DLoader::FileTick()
 {
+    if (savePending)
+    {
+        RetrySave();
+        return;
+    }
     float fetched = AtomicLoadFloat(&downloadProgress);
-    float done = float(finishSize);
+    uint32_t done = uint32_t(finishSize);
     if (fileIndex < PackageEntryCount)
-        done += float(int64_t(float(header.entries[fileIndex].size) * fetched));
+        done += uint32_t(float(header.entries[fileIndex].size) * fetched);
     resCount = 1;
     finishCount = 0;
-    progress = resSize > 0 ? 0.1f + 0.3f * done / float(resSize) : 0.1f;
+    progress = resSize > 0 ? 0.1f + 0.3f * float(done) / float(resSize) : 0.1f;
     if (fetched != 1.0f)
         return;
 
@@ -100,14 +111,37 @@ void Zelto3DLoader::FileTick()
 
     // A block that fails to unpack fails the digest and is fetched again.
     Unpack(fileBuffer);
+    if (Md5(fileBuffer.Data(), fileBuffer.Size()) == Md5FromBytes(header.entries[fileIndex].digest) &&
+        !SaveFetchedFile())
+        return;
+    NextFileOrEngine();
+}
+
+// The checked bytes stay in fileBuffer while the file cannot be written (a folder in the way, a full disk).
+bool Zelto3DLoader::SaveFetchedFile()
+{
     const PackageEntry& entry = header.entries[fileIndex];
-    if (Md5(fileBuffer.Data(), fileBuffer.Size()) == Md5FromBytes(entry.digest))
+    if (SaveFile(entry.name, fileBuffer.Data(), fileBuffer.Size()))
     {
-        if (SaveFile(entry.name, fileBuffer.Data(), fileBuffer.Size()))
-            ++fileIndex;
-        else
-            LogError(u"[Loader] Cannot write %ls, fetching it again", entry.name);
+        savePending = false;
+        ++fileIndex;
+        return true;
     }
+    if (!savePending)
+        LogError(u"[Loader] Cannot write %ls, trying again every second", entry.name);
+    savePending = true;
+    saveRetryMark = MillisecondClock();
+    return false;
+}
+
+void Zelto3DLoader::RetrySave()
+{
+    if (MillisecondClock() - saveRetryMark >= SaveRetryMs && SaveFetchedFile())
+        NextFileOrEngine();
+}
+
+void Zelto3DLoader::NextFileOrEngine()
+{
     fileBuffer.Reset();
     if (!SyncNextFile())
         StartEngine();

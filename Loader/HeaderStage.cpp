@@ -43,17 +43,24 @@ void Zelto3DLoader::NextUrl()
     urlIndex = (urlIndex + 1) % urls.Length();
 }
 
+void Zelto3DLoader::TryNextUrl(const char16_t* message)
+{
+    NextUrl();
+    PrintTrace(message, urls[int32_t(urlIndex)].Text());
+    RestartHeader();
+}
+
 void Zelto3DLoader::HeaderTick()
 {
     float received = AtomicLoadFloat(&downloadProgress);
     uint32_t now = MillisecondClock();
-    // Elapsed time, so that the check stays right when the millisecond clock wraps.
-    if (received == 0.0f && now - headerStart > uint32_t(headerTimeout))
+    // Elapsed time, so that the check stays right when the millisecond clock wraps; a negative time-out
+    // counts as none at all rather than as forever.
+    uint32_t timeout = headerTimeout > 0 ? uint32_t(headerTimeout) : 0;
+    if (received == 0.0f && now - headerStart > timeout)
     {
         headerStart = now;
-        NextUrl();
-        PrintTrace(u"Download zoa header failed, try backup url: %ls", urls[int32_t(urlIndex)].Text());
-        RestartHeader();
+        TryNextUrl(u"Download zoa header failed, try backup url: %ls");
     }
     progress = received != 0.0f ? 0.1f * received : 0.1f * float(urlIndex + 1) / 10.0f;
     if (received < 1.0f)
@@ -62,9 +69,7 @@ void Zelto3DLoader::HeaderTick()
 
     if (headerBuffer.Size() != PackageHeaderSize)
     {
-        NextUrl();
-        PrintTrace(u"Zoa header size not correct, try backup url: %ls", urls[int32_t(urlIndex)].Text());
-        RestartHeader();
+        TryNextUrl(u"Zoa header size not correct, try backup url: %ls");
         return;
     }
     ParseHeader(headerBuffer, header);
@@ -135,9 +140,7 @@ bool Zelto3DLoader::PackageLengthMatches()
 
 void Zelto3DLoader::RejectHeader()
 {
-    NextUrl();
-    PrintTrace(u"Zoa not correct, try backup url: %ls", urls[int32_t(urlIndex)].Text());
-    RestartHeader();
+    TryNextUrl(u"Zoa not correct, try backup url: %ls");
 }
 
 void Zelto3DLoader::AcceptHeader()

@@ -98,9 +98,20 @@ void Zelto3DLoader::AppendEngineParams(const String& value)
     engineParams.Append(value.Text());
 }
 
+// Once the engine is loaded, a new package would load and create it a second time over the running one.
+bool Zelto3DLoader::EngineLoaded(const char16_t* key) const
+{
+    if (engine.module == nullptr)
+        return false;
+    LogError(u"[Loader] %ls ignored: the engine is already loaded", key);
+    return true;
+}
+
 // "zoaurl": the URLs, their CDN variants, then the header download from the first URL ever given.
 void Zelto3DLoader::SetupPackageUrls(const String& value)
 {
+    if (EngineLoaded(u"zoaurl"))
+        return;
     // Empty pieces are no URLs; a value without any URL changes nothing.
     Array<String> pieces;
     Split(value.Text(), pieces, ListDivision, ListTrim);
@@ -113,12 +124,16 @@ void Zelto3DLoader::SetupPackageUrls(const String& value)
         LogError(u"[Loader] zoaurl without any URL ignored: %ls", value.Text());
         return;
     }
+    // The worker must not be using the handle while its header list changes.
+    StopDownload();
     WebHandle* handle = PackageHandle();
     if (cdnIps.Length() != 0)
     {
-        cdnHost = HostOfUrl(urls[0]);
-        if (!cdnHost.IsEmpty())
-            AddHeader(handle, Format(u"Host: %ls", cdnHost.Text()).Text());
+        // The first URL never changes, so its Host line goes onto the handle once.
+        String host = HostOfUrl(urls[0]);
+        if (!host.IsEmpty() && !host.Equals(cdnHost.Text()))
+            AddHeader(handle, Format(u"Host: %ls", host.Text()).Text());
+        cdnHost = host;
         for (const String& address : cdnIps)
         {
             if (address.IsEmpty())
@@ -134,6 +149,8 @@ void Zelto3DLoader::SetupPackageUrls(const String& value)
 
 void Zelto3DLoader::SetupServerDataUrl(const String& value)
 {
+    if (EngineLoaded(u"serverdataurl"))
+        return;
     WebHandle* handle = PackageHandle();
     StopDownload();
     download = StartDownload(&downloadProgress, value.Text(), &serverDataBuffer, 0, -1, handle, u"");
@@ -147,9 +164,9 @@ void Zelto3DLoader::ServerListTick()
         return;
     StopDownload();
     EnterState(ServerListReady);
-    const uint8_t terminator = 0;
-    serverDataBuffer.Append(&terminator, 1);
-    String text = Utf8ToString(reinterpret_cast<const char*>(serverDataBuffer.Data()));
+    // Decoding stops at the end of the bytes or at a NUL among them.
+    String text = Utf8ToString(reinterpret_cast<const char*>(serverDataBuffer.Data()),
+                               int32_t(serverDataBuffer.Size()));
     serverDataBuffer.Reset();
     Setup(String(u"serverdata"), text);
 }
@@ -168,8 +185,7 @@ void Zelto3DLoader::ParseServerList(const String& text)
     pattern.Append(u".+?\\]");
     if (!FindFirst(pattern.Text(), text, start, end))
         return;
-    int32_t open = String(text.Text() + start, int32_t(end - start)).FindChar(u'[');
-    uint32_t itemStart = start + uint32_t(open) + 1;
+    uint32_t itemStart = start + number.Length() + 4; // behind "<number>":[
     String items(text.Text() + itemStart, int32_t(end - 1 - itemStart));
     if (items.IsEmpty())
         return;

@@ -119,17 +119,49 @@ bool HasParentStep(const String& name)
     return false;
 }
 
+// The last component names a folder ("", "."), not a file.
+bool EndsInFolder(const String& name)
+{
+    uint32_t length = name.Length();
+    return IsSeparator(name[length - 1]) || name.Equals(u".") ||
+           (length >= 2 && name[length - 1] == u'.' && IsSeparator(name[length - 2]));
+}
+
+// Windows opens a device for these names, with or without an extension, in any folder.
+bool NamesDevice(const String& name)
+{
+    int32_t start = 0;
+    for (uint32_t i = 0; i < name.Length(); ++i)
+        if (IsSeparator(name[i]))
+            start = int32_t(i + 1);
+    String base(name.Text() + start);
+    int32_t dot = base.FindChar(u'.');
+    if (dot >= 0)
+        base.Remove(uint32_t(dot), -1);
+    for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
+        if (base.EqualsNoCase(device))
+            return true;
+    return base.Length() == 4 && (base.StartsWith(u"COM", false) || base.StartsWith(u"LPT", false)) &&
+           base[3] >= u'1' && base[3] <= u'9';
+}
+
 } // namespace
 
 const char16_t* UnsafeNameReason(const char16_t* name)
 {
     String text(name);
-    if (!text.IsEmpty() && IsSeparator(text[0]))
+    if (text.IsEmpty())
+        return nullptr;
+    if (IsSeparator(text[0]))
         return u"it is absolute";
     if (text.FindChar(u':') >= 0)
         return u"it names a drive or a stream";
     if (HasParentStep(text))
         return u"it leaves the current directory";
+    if (EndsInFolder(text))
+        return u"it names a folder";
+    if (NamesDevice(text))
+        return u"it names a device";
     return nullptr;
 }
 

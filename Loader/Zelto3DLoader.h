@@ -82,6 +82,8 @@ protected:
     uint32_t urlIndex = 0;         // package URL in use
     Array<String> urls;
     Array<String> cdnIps;
+    bool savePending = false;   // a fetched file is kept in fileBuffer until it can be written
+    uint32_t saveRetryMark = 0; // mark of the last attempt to write it
 
 private:
     void RouteLogs();
@@ -94,6 +96,7 @@ private:
     WebHandle* PackageHandle(); // made on first use
 
     // Configuration keys and the server list (LoaderSetup.cpp).
+    bool EngineLoaded(const char16_t* key) const; // logs that `key` comes too late
     void SetupPackageUrls(const String& value);
     void SetupServerDataUrl(const String& value);
     void AppendEngineParams(const String& value);
@@ -104,6 +107,7 @@ private:
     void StartHeaderDownload();
     void RestartHeader();
     void NextUrl();
+    void TryNextUrl(const char16_t* message); // next URL, the message with it, and the header again
     void HeaderTick();
     bool HeaderIsSafe(String& reason) const;
     bool PackageLengthMatches();
@@ -113,6 +117,9 @@ private:
     // Package files and the cache (FileSync.cpp).
     bool SyncNextFile();
     void FileTick();
+    bool SaveFetchedFile(); // false: kept for another try a second later
+    void RetrySave();
+    void NextFileOrEngine();
     void CheckCacheSize();
 
     // The engine module (EngineBinding.cpp).

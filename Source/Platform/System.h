@@ -44,4 +44,11 @@ void* LoadModule(const char16_t* path);
 void* ModuleSymbol(void* module, const char* name);
 void UnloadModule(void* module);
 
+// Stores the export `name` of `module` in a function pointer (null when absent), without aliasing tricks.
+template <typename Function> bool ResolveExport(void* module, const char* name, Function& slot)
+{
+    slot = reinterpret_cast<Function>(ModuleSymbol(module, name));
+    return slot != nullptr;
+}
+
 } // namespace Zelto

@@ -33,6 +33,13 @@ size_t DropBody(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
+// The probe needs only the answer's headers: the first body block ends it, also when no length is announced
+// (a chunked answer would otherwise be read whole on the caller's thread).
+size_t StopAtBody(char*, size_t, size_t, void*)
+{
+    return 0;
+}
+
 // The probe needs only the announced length: give up as soon as libcurl knows it.
 int StopOnceSized(void*, curl_off_t total, curl_off_t, curl_off_t, curl_off_t)
 {
@@ -152,7 +159,7 @@ void QueryRemoteFile(const char16_t* url, String* contentType, int32_t* contentL
     HandOverHeaders(ContextOf(handle), easy);
     // A fresh handle has no redirects recorded: the URL goes out as given.
     curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, DropBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, StopAtBody);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopOnceSized);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -1,6 +1,7 @@
 // Web handles: the easy handle with its header list, redirect map and optional multi handle.
 #include "Source/Common/StringEncoding.h"
 #include "Source/Common/StringFormatter.h"
+#include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/WebTransfer.h"
 
 #include <new>
@@ -159,10 +160,7 @@ bool RecordRedirect(TransferContext* context, const String& url, const String& t
 
 float DownloadSpeed(WebHandle* handle)
 {
-    curl_off_t speed = 0;
-    if (handle == nullptr || curl_easy_getinfo(EasyOf(handle), CURLINFO_SPEED_DOWNLOAD_T, &speed) != CURLE_OK)
-        return 0.0f;
-    return float(double(speed) * 0.001);
+    return handle == nullptr ? 0.0f : AtomicLoadFloat(&ContextOf(handle)->speed);
 }
 
 String EndpointText(WebHandle* handle, bool local)

@@ -69,6 +69,7 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
         double share = (received + double(now)) / (double(total) + received);
         PublishProgress(request, share < RunningCeiling ? float(share) : RunningCeiling);
     }
+    PublishSpeed(request->easy);
     Worker* worker = request->worker;
     if (worker != nullptr && worker->StopRequested())
     {
@@ -206,10 +207,18 @@ bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* ea
     return true;
 }
 
+void PublishSpeed(CURL* easy)
+{
+    curl_off_t speed = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_SPEED_DOWNLOAD_T, &speed) == CURLE_OK)
+        AtomicStoreFloat(&ContextOf(HandleOf(easy))->speed, float(double(speed) * 0.001));
+}
+
 bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool retried)
 {
     // Only a 2xx answer carries the wanted bytes; an error page or an unfollowed redirect must not become
     // part of the body that the next attempt resumes.
+    PublishSpeed(request->easy);
     bool overflow = request->overflow;
     bool kept = !overflow && IsSuccess(code) && KeepChunks(request);
     DropChunks(request);

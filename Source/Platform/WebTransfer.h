@@ -37,6 +37,7 @@ struct TransferContext
     CURLM* multi = nullptr;             // null for a handle without multi handle
     DownloadRequest* current = nullptr; // the download added to `multi`
     Array<CURL*> posts;                 // PostRequest handles still in `multi`; null once freed
+    float speed = 0.0f;                 // kB/s of the last transfer, published by the thread running it
 };
 
 // One download, owned by the worker job or, in multi mode, by the handle's `current`.
@@ -95,6 +96,9 @@ bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* ea
 // With `retried` a transfer error is left to the retry and keeps the last progress. True on success.
 bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool retried);
 void PublishProgress(DownloadRequest* request, float value);
+// The transfer's average speed so far, for DownloadSpeed: read on the thread that runs the transfer, since a
+// handle must not be asked from two threads at once.
+void PublishSpeed(CURL* easy);
 void FreeRequest(DownloadRequest* request);
 
 } // namespace Zelto

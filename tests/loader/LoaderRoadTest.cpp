@@ -129,6 +129,9 @@ TEST_F(LoaderRoad, RejectedHeaderMovesToTheNextUrl)
         {"nested", [](std::string& p) { SetEntryName(p, 1, u"a/../../evil.txt"); }, "Unsafe package header"},
         {"cache", [](std::string& p) { std::memcpy(HeaderOf(p).cacheName, u"..\\..\\x", 16); },
          "Unsafe package header"},
+        {"dot", [](std::string& p) { SetEntryName(p, 1, u"."); }, "it names a folder"},
+        {"folder", [](std::string& p) { SetEntryName(p, 1, u"levels\\"); }, "it names a folder"},
+        {"device", [](std::string& p) { SetEntryName(p, 1, u"nul.txt"); }, "it names a device"},
     };
     std::string package = BuildPackage(DemoFiles());
     server.Serve("/good.zoa", package);
@@ -153,11 +156,27 @@ TEST_F(LoaderRoad, RejectedHeaderMovesToTheNextUrl)
     EXPECT_FALSE(FileExists(folder.Path(u"evil.txt").Text()));
 }
 
+TEST_F(LoaderRoad, VersionOnePackageAndUnterminatedNames)
+{
+    std::vector<PackageFile> files = DemoFiles();
+    std::string package = BuildPackage(files, 1);
+    // 32 units and no NUL: the name is cut to its first 31 units. Version 1 entries start 16 bytes earlier.
+    const size_t entry3Name = 140 + 3 * sizeof(PackageEntry);
+    for (size_t i = 0; i < PackageTextUnits; ++i)
+        std::memcpy(&package[entry3Name + 2 * i], u"x", 2);
+    server.Serve("/game.zoa", package);
+    Create();
+    Setup(u"zoaurl", server.Url("/game.zoa"));
+    ASSERT_TRUE(TickUntil([&] { return Running(); })) << TraceLog();
+    EXPECT_TRUE(Contains(EngineCalls(), "create magic=0f0a0f0a version=1 "));
+    EXPECT_EQ(GameFile(std::u16string(PackageTextUnits - 1, u'x').c_str()), files[2].bytes);
+}
+
 TEST_F(LoaderRoad, CdnVariantsCarryTheHostHeader)
 {
     server.Serve("/game.zoa", BuildPackage(DemoFiles()));
     Create();
-    Setup(u"cdnip", "127.0.0.1| ");
+    Setup(u"cdnip", "127.0.0.1||");
     Setup(u"zoatimeout", "300");
     // "localhost" answers nowhere useful on port 9; the CDN variant on 127.0.0.1 is the server.
     std::string port = server.Url("").substr(std::string("http://127.0.0.1:").size());
@@ -380,7 +399,7 @@ TEST_F(LoaderRoad, ReportsCarryTheirExactItems)
     EXPECT_EQ(selections[0].target, "/select?id=12");
 }
 
-TEST_F(LoaderRoad, FileThatCannotBeSavedIsFetchedAgain)
+TEST_F(LoaderRoad, FileThatCannotBeSavedIsWrittenOnceItCan)
 {
     std::vector<PackageFile> files = DemoFiles();
     server.Serve("/game.zoa", BuildPackage(files));
@@ -388,11 +407,16 @@ TEST_F(LoaderRoad, FileThatCannotBeSavedIsFetchedAgain)
     std::filesystem::create_directory(folder.Native(u"game\\plain.cfg"));
     Create();
     Setup(u"zoaurl", server.Url("/game.zoa"));
-    ASSERT_TRUE(TickUntil([&] { return Contains(TraceLog(), "Cannot write plain.cfg, fetching it again"); }));
+    ASSERT_TRUE(
+        TickUntil([&] { return Contains(TraceLog(), "Cannot write plain.cfg, trying again every second"); }));
+    size_t requests = RequestsFor("/game.zoa").size();
+    for (int i = 0; i < 10; ++i)
+        plugin.update(0, 16);
     EXPECT_FALSE(Running());
     std::filesystem::remove(folder.Native(u"game\\plain.cfg"));
     ASSERT_TRUE(TickUntil([&] { return Running(); })) << TraceLog();
     EXPECT_EQ(GameFile(u"plain.cfg"), files[2].bytes);
+    EXPECT_EQ(RequestsFor("/game.zoa").size(), requests); // the checked bytes were kept, not fetched again
 }
 
 TEST_F(LoaderRoad, PackageUrlKeyWithoutUrlChangesNothing)
@@ -403,4 +427,21 @@ TEST_F(LoaderRoad, PackageUrlKeyWithoutUrlChangesNothing)
         plugin.update(0, 16);
     EXPECT_EQ(plugin.progress(), 0.0f);
     EXPECT_TRUE(Contains(TraceLog(), "[Loader] zoaurl without any URL ignored"));
+}
+
+TEST_F(LoaderRoad, PackageKeysAfterTheEngineLoadedAreIgnored)
+{
+    server.Serve("/game.zoa", BuildPackage(DemoFiles()));
+    Create();
+    Setup(u"zoaurl", server.Url("/game.zoa"));
+    ASSERT_TRUE(TickUntil([&] { return Running(); })) << TraceLog();
+    Setup(u"zoaurl", server.Url("/game.zoa"));
+    Setup(u"serverdataurl", server.Url("/servers.json"));
+    plugin.update(0, 16);
+    EXPECT_TRUE(Running());
+    std::string log = TraceLog();
+    EXPECT_TRUE(Contains(log, "[Loader] zoaurl ignored: the engine is already loaded"));
+    EXPECT_TRUE(Contains(log, "[Loader] serverdataurl ignored: the engine is already loaded"));
+    std::string calls = EngineCalls();
+    EXPECT_EQ(calls.find("create "), calls.rfind("create "));
 }

@@ -17,30 +17,17 @@ bool Plugin::Load(const char16_t* path, String& error)
         error = Format(u"cannot load the plug-in %ls", path);
         return false;
     }
-    struct Export
+    bool complete =
+        ResolveExport(mModule, "_ZeltoCreate", create) & ResolveExport(mModule, "_ZeltoSetup", setup) &
+        ResolveExport(mModule, "_ZeltoUpdate", update) & ResolveExport(mModule, "_ZeltoRender", render) &
+        ResolveExport(mModule, "_ZeltoMessage", message) &
+        ResolveExport(mModule, "_ZeltoProgress", progress) & ResolveExport(mModule, "_ZeltoDelete", destroy) &
+        ResolveExport(mModule, "_ZeltoStart", start);
+    if (!complete)
     {
-        const char* name;
-        void** slot;
-    };
-    const Export exports[] = {
-        {"_ZeltoCreate", reinterpret_cast<void**>(&create)},
-        {"_ZeltoSetup", reinterpret_cast<void**>(&setup)},
-        {"_ZeltoUpdate", reinterpret_cast<void**>(&update)},
-        {"_ZeltoRender", reinterpret_cast<void**>(&render)},
-        {"_ZeltoMessage", reinterpret_cast<void**>(&message)},
-        {"_ZeltoProgress", reinterpret_cast<void**>(&progress)},
-        {"_ZeltoDelete", reinterpret_cast<void**>(&destroy)},
-        {"_ZeltoStart", reinterpret_cast<void**>(&start)},
-    };
-    for (const Export& entry : exports)
-    {
-        *entry.slot = ModuleSymbol(mModule, entry.name);
-        if (*entry.slot == nullptr)
-        {
-            error = Format(u"the plug-in %ls has no export %hs", path, entry.name);
-            Unload();
-            return false;
-        }
+        error = Format(u"the plug-in %ls lacks one of the eight exports", path);
+        Unload();
+        return false;
     }
     return true;
 }
