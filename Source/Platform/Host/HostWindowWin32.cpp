@@ -15,7 +15,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lP
     auto forward = reinterpret_cast<ZeltoMessageFunction>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (forward != nullptr)
         forward(0, msg, uint32_t(wParam), uint32_t(lParam));
-    if (msg == WM_DESTROY)
+    // Closed by the user (the host's own destruction clears the forwarder first): the host loop ends.
+    if (msg == WM_DESTROY && forward != nullptr)
         PostQuitMessage(0);
     return DefWindowProcW(window, msg, wParam, lParam);
 }
@@ -42,14 +43,20 @@ HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forwa
 
 HostWindow::~HostWindow()
 {
-    if (mHandle != nullptr)
-        DestroyWindow(static_cast<HWND>(mHandle));
+    if (mHandle == nullptr)
+        return;
+    // No more messages to the plug-in, which may be unloaded next, and no quit message for a later loop.
+    SetWindowLongPtrW(static_cast<HWND>(mHandle), GWLP_USERDATA, 0);
+    DestroyWindow(static_cast<HWND>(mHandle));
 }
 
 bool HostWindow::Pump()
 {
+    // A bounded number per call: the plug-in's 1 ms timer can refill the queue faster than a loop empties it.
+    const int maxMessages = 64;
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+    for (int handled = 0; handled < maxMessages && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);
+         ++handled)
     {
         if (message.message == WM_QUIT)
         {
