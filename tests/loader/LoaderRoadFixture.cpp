@@ -53,19 +53,19 @@ String LoaderRoad::EngineModulePath()
 
 std::string LoaderRoad::BuildPackage(const std::vector<PackageFile>& files, uint32_t version)
 {
-    PackageSpec spec;
-    spec.version = version;
-    spec.cacheName = u"demo";
-    spec.inputs.push_back({EngineModulePath(), u"zelto3d.zob", Packing::Plain});
+    PackagePlan plan;
+    plan.version = version;
+    plan.cacheName = u"demo";
+    plan.inputs.push_back({EngineModulePath(), u"zelto3d.zob", Packing::Plain});
     int index = 0;
     for (const PackageFile& file : files)
     {
         std::u16string staged = u"stage\\input" + std::u16string(1, char16_t(u'0' + index++));
         folder.WriteBytes(staged.c_str(), file.bytes);
-        spec.inputs.push_back({folder.Path(staged.c_str()), String(file.name.c_str()), file.packing});
+        plan.inputs.push_back({folder.Path(staged.c_str()), String(file.name.c_str()), file.packing});
     }
     String error;
-    EXPECT_TRUE(WritePackage(spec, folder.Path(u"stage\\game.zoa").Text(), error))
+    EXPECT_TRUE(WritePackage(plan, folder.Path(u"stage\\game.zoa").Text(), error))
         << StringToUtf8(error.Text());
     return folder.ReadBytes(u"stage\\game.zoa");
 }

@@ -90,7 +90,7 @@ protected:
         return PackageInput{temp.Path(file), name, packing};
     }
 
-    bool Write(const PackageSpec& spec, String& error) { return WritePackage(spec, Out().Text(), error); }
+    bool Write(const PackagePlan& plan, String& error) { return WritePackage(plan, Out().Text(), error); }
     String Out() const { return temp.Path(u"game.zoa"); }
 
     // The package's header as the loader reads it: from its first 1132 bytes.
@@ -121,14 +121,14 @@ TEST_F(PackageWriter, EntriesAndSectionsFollowTheHeaderWithTheirInputsDigests)
         {u"abc.txt", u"abc.txt", Packing::Zlib},           {u"empty.bin", u"empty.bin", Packing::Lzma},
         {u"noise.bin", u"noise.bin", Packing::Lzma},       {u"noise.bin", u"noise.zlib", Packing::Zlib},
     };
-    PackageSpec spec;
-    spec.cacheName = u"demo";
+    PackagePlan plan;
+    plan.cacheName = u"demo";
     for (const Entry& entry : entries)
-        spec.inputs.push_back(In(entry.file, entry.name, entry.packing));
-    spec.sectionA = SectionInput{u"alpha", temp.Path(u"alpha.sec")};
-    spec.sectionB = SectionInput{u"beta", temp.Path(u"abc.txt")};
+        plan.inputs.push_back(In(entry.file, entry.name, entry.packing));
+    plan.sectionA = SectionInput{u"alpha", temp.Path(u"alpha.sec")};
+    plan.sectionB = SectionInput{u"beta", temp.Path(u"abc.txt")};
     String error;
-    ASSERT_TRUE(Write(spec, error)) << Narrow(error);
+    ASSERT_TRUE(Write(plan, error)) << Narrow(error);
 
     std::string package = temp.ReadBytes(u"game.zoa");
     PackageHeader header = ReadHeader(package);
@@ -186,12 +186,12 @@ TEST_F(PackageWriter, EntriesAndSectionsFollowTheHeaderWithTheirInputsDigests)
 
 TEST_F(PackageWriter, VersionOneStartsTheEntries16BytesEarlierAndCarriesNoKeyDigest)
 {
-    PackageSpec spec;
-    spec.version = 1;
-    spec.cacheName = u"old";
-    spec.inputs = {In(u"abc.txt", u"zelto3d.zob"), In(u"a64.bin", u"a64.bin")};
+    PackagePlan plan;
+    plan.version = 1;
+    plan.cacheName = u"old";
+    plan.inputs = {In(u"abc.txt", u"zelto3d.zob"), In(u"a64.bin", u"a64.bin")};
     String error;
-    ASSERT_TRUE(Write(spec, error)) << Narrow(error);
+    ASSERT_TRUE(Write(plan, error)) << Narrow(error);
 
     std::string package = temp.ReadBytes(u"game.zoa");
     ASSERT_EQ(package.size(), 1116u + 3 + 64);
@@ -208,8 +208,8 @@ TEST_F(PackageWriter, VersionOneStartsTheEntries16BytesEarlierAndCarriesNoKeyDig
     EXPECT_EQ(ExpectedPackageLength(header), package.size());
 
     // The loader fetches 1132 bytes of any package: a version 1 package must reach that far.
-    spec.inputs = {In(u"abc.txt", u"zelto3d.zob")};
-    EXPECT_FALSE(Write(spec, error));
+    plan.inputs = {In(u"abc.txt", u"zelto3d.zob")};
+    EXPECT_FALSE(Write(plan, error));
     EXPECT_EQ(Narrow(error), "a version 1 package needs at least 16 bytes of files to reach 1132 bytes");
     EXPECT_FALSE(FileExists(Out().Text()));
 }
@@ -218,26 +218,26 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
 {
     auto withName = [&](const char16_t* name)
     {
-        PackageSpec spec;
-        spec.inputs = {In(u"engine.bin", u"zelto3d.zob"), In(u"abc.txt", name)};
-        return spec;
+        PackagePlan plan;
+        plan.inputs = {In(u"engine.bin", u"zelto3d.zob"), In(u"abc.txt", name)};
+        return plan;
     };
-    PackageSpec nine;
+    PackagePlan nine;
     for (int i = 0; i < 9; ++i)
         nine.inputs.push_back(In(u"abc.txt", Format(u"file%d", i).Text()));
-    PackageSpec twice = withName(u"ZELTO3D.zob");
-    PackageSpec version3 = withName(u"abc.txt");
+    PackagePlan twice = withName(u"ZELTO3D.zob");
+    PackagePlan version3 = withName(u"abc.txt");
     version3.version = 3;
-    PackageSpec longCache = withName(u"abc.txt");
+    PackagePlan longCache = withName(u"abc.txt");
     longCache.cacheName = String(std::u16string(32, u'c').c_str());
-    PackageSpec longSection = withName(u"abc.txt");
+    PackagePlan longSection = withName(u"abc.txt");
     longSection.sectionB = SectionInput{String(std::u16string(32, u's').c_str()), temp.Path(u"abc.txt")};
-    PackageSpec missing = withName(u"abc.txt");
+    PackagePlan missing = withName(u"abc.txt");
     missing.inputs[1].path = temp.Path(u"missing.bin");
 
     struct Case
     {
-        PackageSpec spec;
+        PackagePlan plan;
         std::string error;
     } cases[] = {
         {withName(u"/etc/passwd"), "entry name \"/etc/passwd\" refused: it is absolute"},
@@ -252,7 +252,7 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
         {withName(u"abcdefghijklmnopqrstuvwxyz012345"),
          "entry name \"abcdefghijklmnopqrstuvwxyz012345\" refused: it is longer than 31 units"},
         {twice, "entry name \"ZELTO3D.zob\" is given twice"},
-        {PackageSpec{}, "a package holds 1 to 8 files (the first is the engine module), not 0"},
+        {PackagePlan{}, "a package holds 1 to 8 files (the first is the engine module), not 0"},
         {nine, "a package holds 1 to 8 files (the first is the engine module), not 9"},
         {version3, "version 3 is not made: only 1 and 2"},
         {longCache, "cache name \"" + std::string(32, 'c') + "\" is longer than 31 units"},
@@ -263,7 +263,7 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
     {
         SCOPED_TRACE(c.error);
         String error;
-        EXPECT_FALSE(Write(c.spec, error));
+        EXPECT_FALSE(Write(c.plan, error));
         EXPECT_EQ(Narrow(error), c.error);
         EXPECT_FALSE(FileExists(Out().Text()));
     }
@@ -335,13 +335,13 @@ TEST_F(PackageWriter, ListingShowsTheHeaderAndWhatTheBytesAre)
     WritePackedBlockHeader(block, PackedLzma, properties, 4096);
     temp.WriteBytes(u"packed.bin", std::string(reinterpret_cast<const char*>(block), sizeof block) + "xyz");
 
-    PackageSpec spec;
-    spec.cacheName = u"demo";
-    spec.inputs = {In(u"abc.txt", u"zelto3d.zob"), In(u"packed.bin", u"data/packed.bin"),
+    PackagePlan plan;
+    plan.cacheName = u"demo";
+    plan.inputs = {In(u"abc.txt", u"zelto3d.zob"), In(u"packed.bin", u"data/packed.bin"),
                    In(u"empty.bin", u"empty.bin")};
-    spec.sectionA = SectionInput{u"alpha", temp.Path(u"alpha.sec")};
+    plan.sectionA = SectionInput{u"alpha", temp.Path(u"alpha.sec")};
     String error;
-    ASSERT_TRUE(Write(spec, error)) << Narrow(error);
+    ASSERT_TRUE(Write(plan, error)) << Narrow(error);
     String listing;
     EXPECT_TRUE(ListPackage(Out().Text(), listing));
     EXPECT_EQ(Narrow(listing),

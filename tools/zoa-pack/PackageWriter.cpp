@@ -42,27 +42,27 @@ void StoreText(char16_t (&field)[PackageTextUnits], const String& text)
     Memory::Copy(field, text.Text(), text.Length() * sizeof(char16_t));
 }
 
-bool CheckSpec(const PackageSpec& spec, String& error)
+bool CheckPlan(const PackagePlan& plan, String& error)
 {
     error = String(); // an error found here is one set below
-    if (spec.version != 1 && spec.version != 2)
-        error = Format(u"version %u is not made: only 1 and 2", spec.version);
-    else if (spec.inputs.empty() || spec.inputs.size() > PackageEntryCount)
+    if (plan.version != 1 && plan.version != 2)
+        error = Format(u"version %u is not made: only 1 and 2", plan.version);
+    else if (plan.inputs.empty() || plan.inputs.size() > PackageEntryCount)
         error = Format(u"a package holds 1 to %u files (the first is the engine module), not %u",
-                       PackageEntryCount, uint32_t(spec.inputs.size()));
-    else if (!FitsStoredText(spec.cacheName))
-        error = Format(u"cache name \"%ls\" is longer than 31 units", spec.cacheName.Text());
-    for (const SectionInput* section : {&spec.sectionA, &spec.sectionB})
+                       PackageEntryCount, uint32_t(plan.inputs.size()));
+    else if (!FitsStoredText(plan.cacheName))
+        error = Format(u"cache name \"%ls\" is longer than 31 units", plan.cacheName.Text());
+    for (const SectionInput* section : {&plan.sectionA, &plan.sectionB})
         if (error.IsEmpty() && !FitsStoredText(section->name))
             error = Format(u"section name \"%ls\" is longer than 31 units", section->name.Text());
-    for (size_t i = 0; i < spec.inputs.size() && error.IsEmpty(); ++i)
+    for (size_t i = 0; i < plan.inputs.size() && error.IsEmpty(); ++i)
     {
-        const String& name = spec.inputs[i].name;
+        const String& name = plan.inputs[i].name;
         if (!CheckEntryName(name.Text(), error))
             break;
         // The loader's folder may ignore case (Windows): two such names would overwrite each other.
         for (size_t earlier = 0; earlier < i; ++earlier)
-            if (spec.inputs[earlier].name.EqualsNoCase(name.Text()))
+            if (plan.inputs[earlier].name.EqualsNoCase(name.Text()))
                 error = Format(u"entry name \"%ls\" is given twice", name.Text());
     }
     return error.IsEmpty();
@@ -89,16 +89,16 @@ bool WriteBytes(File& file, const void* bytes, uint32_t count, String& error)
 }
 
 // After the header's room: each entry's stored bytes, then the sections, filling in the header as it goes.
-bool WriteContents(const PackageSpec& spec, File& file, PackageHeader& header, String& error)
+bool WriteContents(const PackagePlan& plan, File& file, PackageHeader& header, String& error)
 {
     static const uint8_t room[PackageHeaderSize] = {};
-    uint64_t offset = PackageHeaderLength(spec.version);
+    uint64_t offset = PackageHeaderLength(plan.version);
     if (!WriteBytes(file, room, uint32_t(offset), error))
         return false;
 
-    for (size_t i = 0; i < spec.inputs.size(); ++i)
+    for (size_t i = 0; i < plan.inputs.size(); ++i)
     {
-        const PackageInput& input = spec.inputs[i];
+        const PackageInput& input = plan.inputs[i];
         PackageEntry& entry = header.entries[i];
         DataBuffer content;
         DataBuffer packed;
@@ -123,7 +123,7 @@ bool WriteContents(const PackageSpec& spec, File& file, PackageHeader& header, S
     }
 
     for (auto [input, section] :
-         {std::make_pair(&spec.sectionA, &header.sectionA), std::make_pair(&spec.sectionB, &header.sectionB)})
+         {std::make_pair(&plan.sectionA, &header.sectionA), std::make_pair(&plan.sectionB, &header.sectionB)})
     {
         if (input->path.IsEmpty())
             continue;
@@ -220,15 +220,15 @@ bool CheckEntryName(const char16_t* name, String& error)
     return false;
 }
 
-bool WritePackage(const PackageSpec& spec, const char16_t* outPath, String& error)
+bool WritePackage(const PackagePlan& plan, const char16_t* outPath, String& error)
 {
-    if (!CheckSpec(spec, error))
+    if (!CheckPlan(plan, error))
         return false;
     PackageHeader header{};
     header.magic = PackageMagic;
-    header.version = spec.version;
-    StoreText(header.cacheName, spec.cacheName);
-    if (spec.version == 2)
+    header.version = plan.version;
+    StoreText(header.cacheName, plan.cacheName);
+    if (plan.version == 2)
         Md5ToBytes(ExpectedKeyDigest(), header.keyDigest);
 
     File file;
@@ -237,7 +237,7 @@ bool WritePackage(const PackageSpec& spec, const char16_t* outPath, String& erro
         error = Format(u"cannot create \"%ls\"", outPath);
         return false;
     }
-    bool written = WriteContents(spec, file, header, error) && WriteHeader(file, header, error);
+    bool written = WriteContents(plan, file, header, error) && WriteHeader(file, header, error);
     file.Close();
     if (!written)
         DeleteFileAt(outPath);

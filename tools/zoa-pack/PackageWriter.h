@@ -31,7 +31,7 @@ struct SectionInput
     String path; // empty: no section
 };
 
-struct PackageSpec
+struct PackagePlan
 {
     uint32_t version = 2; // 1: no key digest, 16 bytes shorter
     String cacheName;
@@ -50,6 +50,6 @@ bool ParseSectionArgument(const char16_t* argument, SectionInput& section, Strin
 bool CheckEntryName(const char16_t* name, String& error);
 
 // On failure no file is left at `outPath` and `error` says why.
-bool WritePackage(const PackageSpec& spec, const char16_t* outPath, String& error);
+bool WritePackage(const PackagePlan& plan, const char16_t* outPath, String& error);
 
 } // namespace Zelto

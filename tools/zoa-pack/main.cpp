@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0)
         return List(argv[2]);
 
-    PackageSpec spec;
+    PackagePlan plan;
     String out;
     String error;
     bool cacheNameGiven = false;
@@ -63,7 +63,7 @@ int main(int argc, char** argv)
         {
             PackageInput input;
             if (ParseInputArgument(argument.Text(), input, error))
-                spec.inputs.push_back(input);
+                plan.inputs.push_back(input);
             continue;
         }
         if (!hasValue)
@@ -75,16 +75,16 @@ int main(int argc, char** argv)
         if (argument.Equals(u"-o"))
             out = value;
         else if (argument.Equals(u"--version"))
-            spec.version = uint32_t(value.ToInt());
+            plan.version = uint32_t(value.ToInt());
         else if (argument.Equals(u"--cache-name"))
         {
-            spec.cacheName = value;
+            plan.cacheName = value;
             cacheNameGiven = true;
         }
         else if (argument.Equals(u"--section-a"))
-            ParseSectionArgument(value.Text(), spec.sectionA, error);
+            ParseSectionArgument(value.Text(), plan.sectionA, error);
         else if (argument.Equals(u"--section-b"))
-            ParseSectionArgument(value.Text(), spec.sectionB, error);
+            ParseSectionArgument(value.Text(), plan.sectionB, error);
         else
         {
             PrintUsage();
@@ -93,14 +93,14 @@ int main(int argc, char** argv)
     }
     if (!error.IsEmpty())
         return Fail(error);
-    if (out.IsEmpty() || spec.inputs.empty())
+    if (out.IsEmpty() || plan.inputs.empty())
     {
         PrintUsage();
         return 2;
     }
     if (!cacheNameGiven)
-        spec.cacheName = PathFileName(out.Text(), false, false);
-    if (!WritePackage(spec, out.Text(), error))
+        plan.cacheName = PathFileName(out.Text(), false, false);
+    if (!WritePackage(plan, out.Text(), error))
         return Fail(error);
     String listing;
     ListPackage(out.Text(), listing);
