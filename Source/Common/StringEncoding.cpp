@@ -156,13 +156,8 @@ char16_t* AnsiToWide(char16_t* buffer, uint32_t capacity, const char* source, in
 {
     if (!ZELTO_CHECK(source != _null, "Source/Common/StringEncoding", 15))
         source = "";
-    uint32_t bytes = NarrowSourceLength(source, count);
-    uint32_t length = CodePageToWide(source, bytes, nullptr, 0);
-    auto* converted = new char16_t[length + 1];
-    length = CodePageToWide(source, bytes, converted, length);
-    char16_t* result = Deliver(converted, length, buffer, capacity, outLength, outTruncated);
-    delete[] converted;
-    return result;
+    String converted = CodePageToString(source, NarrowSourceLength(source, count));
+    return Deliver(converted.Text(), converted.Length(), buffer, capacity, outLength, outTruncated);
 }
 
 char* WideToAnsi(char* buffer, uint32_t capacity, const char16_t* source, int32_t count, uint32_t* outLength,
@@ -170,13 +165,8 @@ char* WideToAnsi(char* buffer, uint32_t capacity, const char16_t* source, int32_
 {
     if (!ZELTO_CHECK(source != _null, "Source/Common/StringEncoding", 56))
         source = u"";
-    uint32_t units = WideSourceLength(source, count);
-    uint32_t length = WideToCodePage(source, units, nullptr, 0);
-    auto* converted = new char[length + 1];
-    length = WideToCodePage(source, units, converted, length);
-    char* result = Deliver(converted, length, buffer, capacity, outLength, outTruncated);
-    delete[] converted;
-    return result;
+    std::string converted = StringToCodePage(source, WideSourceLength(source, count));
+    return Deliver(converted.data(), uint32_t(converted.size()), buffer, capacity, outLength, outTruncated);
 }
 
 char16_t* Utf8ToWide(char16_t* buffer, uint32_t capacity, const char* source, int32_t count,
@@ -309,12 +299,12 @@ std::string StringToUtf8(const char16_t* source, int32_t count)
 
 String AnsiToString(const char* source, int32_t count)
 {
-    return ConvertWhole<std::u16string>(AnsiToWide, source, count).c_str();
+    return source == nullptr ? String() : CodePageToString(source, NarrowSourceLength(source, count));
 }
 
 std::string StringToAnsi(const char16_t* source, int32_t count)
 {
-    return ConvertWhole<std::string>(WideToAnsi, source, count);
+    return source == nullptr ? std::string() : StringToCodePage(source, WideSourceLength(source, count));
 }
 
 } // namespace Zelto

@@ -1,14 +1,16 @@
-// The platform's narrow code page: the ANSI code page on Windows, UTF-8 on Linux. Both calls convert the
-// whole source (no terminator added) into `destination`, or with a null destination only count; they return
-// the number of units produced, 0 on failure.
+// The platform's narrow code page: the ANSI code page on Windows, UTF-8 on Linux. Each call converts the
+// whole source (no terminator needed or added); what cannot be converted gives the empty text.
 #pragma once
 
+#include "Common/String.h"
+
 #include <cstdint>
+#include <string>
 
 namespace Zelto
 {
 
-uint32_t CodePageToWide(const char* source, uint32_t bytes, char16_t* destination, uint32_t capacity);
-uint32_t WideToCodePage(const char16_t* source, uint32_t units, char* destination, uint32_t capacity);
+String CodePageToString(const char* source, uint32_t bytes);
+std::string StringToCodePage(const char16_t* source, uint32_t units);
 
 } // namespace Zelto

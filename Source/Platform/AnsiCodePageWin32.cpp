@@ -5,23 +5,26 @@
 namespace Zelto
 {
 
-uint32_t CodePageToWide(const char* source, uint32_t bytes, char16_t* destination, uint32_t capacity)
+String CodePageToString(const char* source, uint32_t bytes)
 {
-    if (bytes == 0)
-        return 0;
-    int produced = MultiByteToWideChar(CP_ACP, 0, source, int(bytes), reinterpret_cast<wchar_t*>(destination),
-                                       destination == nullptr ? 0 : int(capacity));
-    return produced > 0 ? uint32_t(produced) : 0;
+    int units = bytes == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, source, int(bytes), nullptr, 0);
+    if (units <= 0)
+        return String();
+    std::u16string text(size_t(units), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, source, int(bytes), reinterpret_cast<wchar_t*>(&text[0]), units);
+    return String(text.c_str(), int32_t(units));
 }
 
-uint32_t WideToCodePage(const char16_t* source, uint32_t units, char* destination, uint32_t capacity)
+std::string StringToCodePage(const char16_t* source, uint32_t units)
 {
-    if (units == 0)
-        return 0;
-    int produced =
-        WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(source), int(units), destination,
-                            destination == nullptr ? 0 : int(capacity), nullptr, nullptr);
-    return produced > 0 ? uint32_t(produced) : 0;
+    const auto* wide = reinterpret_cast<const wchar_t*>(source);
+    int bytes =
+        units == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, wide, int(units), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return std::string();
+    std::string text(size_t(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, int(units), &text[0], bytes, nullptr, nullptr);
+    return text;
 }
 
 } // namespace Zelto

@@ -1,6 +1,7 @@
 #include "Source/Platform/Decompress.h"
 
 #include "Common/Log.h"
+#include "Common/PackedBlock.h"
 #include "Source/Common/Memory.h"
 
 #include <lzma.h>
@@ -12,14 +13,7 @@ namespace Zelto
 namespace
 {
 
-// The packed-block header.
-constexpr uint8_t Magic[8] = {0xF7, 0xF4, 0xE4, 0xC8, 0xCA, 0xD7, 0xD5, 0xC2};
-constexpr uint32_t PropertiesOffset = 8;
-constexpr uint32_t MethodOffset = 15; // 0: LZMA, anything else: zlib
-constexpr uint32_t SizeOffset = 16;
-constexpr uint32_t HeaderSize = 20;
-
-constexpr uint32_t LzmaPropertiesSize = 5;
+constexpr uint32_t LzmaPropertiesSize = PackedBlockPropertiesSize;
 constexpr uint32_t LzmaMinimumStream = 5; // the range coder starts with 5 bytes
 constexpr uint32_t LzmaMinimumDictionary = 4096;
 
@@ -31,11 +25,6 @@ enum LzmaError : int
     LzmaUnsupported = 4,
     LzmaInputEnded = 6,
 };
-
-uint32_t ReadUint32(const uint8_t* bytes)
-{
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
 
 // The LZMA decoder's dictionary and probability tables come from our heap, under its size limit.
 void* LzmaAlloc(void*, size_t count, size_t size)
@@ -130,10 +119,10 @@ bool Decompress(uint8_t* destination, uint32_t& destinationSize, const uint8_t* 
 
 bool Unpack(DataBuffer& buffer)
 {
-    const uint8_t* packed = buffer.Data();
-    if (buffer.Size() < HeaderSize || !Memory::Compare(packed, Magic, sizeof(Magic)))
-        return true;
-    uint32_t size = ReadUint32(packed + SizeOffset);
+    PackedBlockInfo block;
+    if (!ReadPackedBlockHeader(buffer.Data(), buffer.Size(), block))
+        return true; // not packed: usable as it is
+    uint32_t size = block.unpackedSize;
     if (size == 0)
     {
         buffer.Reset();
@@ -142,8 +131,8 @@ bool Unpack(DataBuffer& buffer)
     DataBuffer unpacked;
     if (!unpacked.Allocate(size)) // a stated size beyond what Memory allows fails here
         return false;
-    if (!Decompress(unpacked.Data(), size, packed + HeaderSize, buffer.Size() - HeaderSize,
-                    packed + PropertiesOffset, packed[MethodOffset] == 0))
+    if (!Decompress(unpacked.Data(), size, buffer.Data() + PackedBlockHeaderSize,
+                    buffer.Size() - PackedBlockHeaderSize, block.properties, block.method == PackedLzma))
         return false;
     buffer.Adopt(unpacked, size);
     return true;

@@ -1,6 +1,7 @@
 // The package format: key scramble and digest, the header read field by field from stored bytes, its stored
 // form, the length a header announces and the packed-block header.
 #include "Loader/PackageFormat.h"
+#include "Common/PackedBlock.h"
 
 #include "support/Text.h"
 

@@ -1,6 +1,7 @@
 // zoa-pack's writer and listing: packages parse back with the loader's reader, digests are those md5sum
 // prints for the inputs, packed entries unpack to the inputs, lengths add up, and unsafe names are refused.
 #include "tools/zoa-pack/PackageWriter.h"
+#include "Common/PackedBlock.h"
 #include "Loader/PackageFormat.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/Decompress.h"

@@ -1,5 +1,6 @@
 #include "tools/zoa-pack/PackageListing.h"
 
+#include "Common/PackedBlock.h"
 #include "Loader/PackageFormat.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/File.h"

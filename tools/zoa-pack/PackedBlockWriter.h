@@ -2,8 +2,8 @@
 #pragma once
 
 #include "Common/DataBuffer.h"
+#include "Common/PackedBlock.h"
 #include "Common/String.h"
-#include "Loader/PackageFormat.h"
 
 #include <cstdint>
 
