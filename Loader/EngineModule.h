@@ -19,8 +19,8 @@ extern "C"
     typedef int32_t(ZELTO_CALL* ZobUpdateFunction)(void* window, uint32_t elapsedMs);
     typedef void(ZELTO_CALL* ZobRenderFunction)(void* window);
     typedef void(ZELTO_CALL* ZobConfigFunction)(const ZeltoChar* key, const ZeltoChar* value);
-    typedef int32_t(ZELTO_CALL* ZobMessageFunction)(void* window, uint32_t msg, uint32_t wParam,
-                                                    uint32_t lParam);
+    typedef int32_t(ZELTO_CALL* ZobMessageFunction)(void* window, uint32_t msg, uintptr_t wParam,
+                                                    intptr_t lParam);
     typedef void(ZELTO_CALL* ZobProgressFunction)(float* progress, int32_t* resCount, int32_t* finishCount,
                                                   int32_t* resSize, int32_t* finishSize);
     typedef void(ZELTO_CALL* ZobSpeedFunction)(float* speed);

@@ -115,7 +115,7 @@ extern "C"
                 });
     }
 
-    ZELTO_EXPORT int32_t ZELTO_CALL _ZeltoMessage(int32_t, uint32_t msg, uint32_t wParam, uint32_t lParam)
+    ZELTO_EXPORT int32_t ZELTO_CALL _ZeltoMessage(int32_t, uint32_t msg, uintptr_t wParam, intptr_t lParam)
     {
         return Guarded("_ZeltoMessage", 1,
                        [&]

@@ -18,12 +18,12 @@ namespace Zelto
 struct WebHandle;
 class Worker;
 
-// The window message the host forwards to `Message`.
+// The window message the host forwards to `Message`; its parameters are pointer-sized, as the window's own.
 struct LoaderMessage
 {
     uint32_t msg;
-    uint32_t wParam;
-    uint32_t lParam;
+    uintptr_t wParam;
+    intptr_t lParam;
 };
 
 class Zelto3DLoader

@@ -1,15 +1,16 @@
 # Third-party libraries. Linux: Debian's -dev packages. Windows: zlib from Debian's MinGW package; libcurl,
-# liblzma and the header-only cpp-httplib (tests only) from the bootstrap's cache folder.
+# liblzma and the header-only cpp-httplib (tests only) from the bootstrap's cache folder, one prefix per
+# Windows architecture.
 if(WIN32)
     if(DEFINED ENV{ZELTO_CACHE})
         set(ZELTO_CACHE "$ENV{ZELTO_CACHE}")
     else()
         set(ZELTO_CACHE "$ENV{HOME}/.cache/zelto")
     endif()
-    set(ZELTO_CROSS_PREFIX "${ZELTO_CACHE}/i686-w64-mingw32" CACHE PATH "Cross-built libraries for win32")
+    set(ZELTO_CROSS_PREFIX "${ZELTO_CACHE}/${ZELTO_MINGW_TRIPLET}" CACHE PATH "Cross-built libraries")
 
     add_library(zelto_zlib INTERFACE)
-    target_link_libraries(zelto_zlib INTERFACE /usr/i686-w64-mingw32/lib/libz.a)
+    target_link_libraries(zelto_zlib INTERFACE /usr/${ZELTO_MINGW_TRIPLET}/lib/libz.a)
 
     add_library(zelto_lzma INTERFACE)
     target_include_directories(zelto_lzma INTERFACE "${ZELTO_CROSS_PREFIX}/include")

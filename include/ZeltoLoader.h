@@ -38,8 +38,9 @@ extern "C"
     typedef void(ZELTO_CALL* ZeltoSetupFunction)(const ZeltoChar* key, const ZeltoChar* value);
     typedef int32_t(ZELTO_CALL* ZeltoUpdateFunction)(int32_t, uint32_t elapsedMs);
     typedef void(ZELTO_CALL* ZeltoRenderFunction)(void);
-    typedef int32_t(ZELTO_CALL* ZeltoMessageFunction)(int32_t, uint32_t msg, uint32_t wParam,
-                                                      uint32_t lParam);
+    /* wParam and lParam are pointer-sized, as the window's own: 32 bits in the 32-bit plug-in. */
+    typedef int32_t(ZELTO_CALL* ZeltoMessageFunction)(int32_t, uint32_t msg, uintptr_t wParam,
+                                                      intptr_t lParam);
     typedef float(ZELTO_CALL* ZeltoProgressFunction)(void);
     typedef int32_t(ZELTO_CALL* ZeltoDeleteFunction)(void);
     typedef void(ZELTO_CALL* ZeltoStartFunction)(void);

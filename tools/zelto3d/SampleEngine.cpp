@@ -156,10 +156,11 @@ extern "C"
         Record(Format(u"config %ls=%ls", TextOf(key), TextOf(value)));
     }
 
-    ZOB_EXPORT int32_t ZELTO_CALL _ZobMessage(void* window, uint32_t msg, uint32_t wParam, uint32_t lParam)
+    ZOB_EXPORT int32_t ZELTO_CALL _ZobMessage(void* window, uint32_t msg, uintptr_t wParam, intptr_t lParam)
     {
         auto result = int32_t(msg + 1000);
-        Record(Format(u"message msg=%u wParam=%u lParam=%u result=%d", msg, wParam, lParam, result));
+        Record(Format(u"message msg=%u wParam=%zu lParam=%td result=%d", msg, size_t(wParam), ptrdiff_t(lParam),
+                      result));
         return result;
     }
 

@@ -14,7 +14,7 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lP
 {
     auto forward = reinterpret_cast<ZeltoMessageFunction>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (forward != nullptr)
-        forward(0, msg, uint32_t(wParam), uint32_t(lParam));
+        forward(0, msg, wParam, lParam);
     // Closed by the user (the host's own destruction clears the forwarder first): the host loop ends.
     if (msg == WM_DESTROY && forward != nullptr)
         PostQuitMessage(0);
