@@ -534,21 +534,22 @@ TEST(WebDownload, QueryRemoteFileReadsOnlyTheAnnouncement)
     server.Serve(Package, Pattern(size), "application/x-zoa");
     server.Script(Package, StallAfter(1000));
 
-    String type(u"unset");
-    int32_t length = -7;
+    RemoteFile answer;
+    answer.contentType = u"unset";
+    answer.contentLength = -7;
     const Clock::time_point start = Clock::now();
-    QueryRemoteFile(Wide(server.Url(Package)).Text(), &type, &length);
+    QueryRemoteFile(Wide(server.Url(Package)).Text(), answer);
     EXPECT_LT(Clock::now() - start, Promptly);
-    EXPECT_EQ(Text(type), u"application/x-zoa");
-    EXPECT_EQ(length, int32_t(size));
+    EXPECT_EQ(Text(answer.contentType), u"application/x-zoa");
+    EXPECT_EQ(answer.contentLength, int64_t(size));
     EXPECT_TRUE(server.WaitFor(
         [](const Seen& seen) { return seen.size() == 1 && seen[0].body == Body::Lost; }, Promptly));
     EXPECT_LT(server.Requests()[0].bodySent, int64_t(size));
 
     // Any other answer leaves both untouched.
-    QueryRemoteFile(Wide(server.Url("/missing")).Text(), &type, &length);
-    EXPECT_EQ(Text(type), u"application/x-zoa");
-    EXPECT_EQ(length, int32_t(size));
+    QueryRemoteFile(Wide(server.Url("/missing")).Text(), answer);
+    EXPECT_EQ(Text(answer.contentType), u"application/x-zoa");
+    EXPECT_EQ(answer.contentLength, int64_t(size));
 }
 
 // A handle's header lines go with every transfer on it, also lines added after the first; cookie and range
