@@ -600,3 +600,19 @@ TEST_F(WebDownloadTrace, HandleSendsItsHeadersAndEachDownloadItsOwnCookie)
     const std::u16string remote = Text(Wide(" <-> 127.0.0.1" + port + " (206)"));
     EXPECT_EQ(finish->substr(finish->size() - remote.size()), remote);
 }
+
+// A connection that breaks after the last byte of the range leaves nothing to ask for: the download is done,
+// not retried without a range.
+TEST(WebDownload, RangeThatArrivedWholeIsDoneWhenTheConnectionBreaks)
+{
+    const std::string resource = Pattern(3000);
+    ScriptedHttpServer server;
+    server.Serve(Package, resource);
+    Reply broken = IgnoreRange(); // the whole resource announced, the connection closed after the range
+    broken.dropAfter = 1132;
+    server.Script(Package, broken);
+    DataBuffer buffer;
+    DownloadWhole(server.Url(Package), buffer, 0, 1132, nullptr);
+    EXPECT_TRUE(Contents(buffer) == resource.substr(0, 1132));
+    EXPECT_EQ(RangesOf(server.Requests()), std::vector<std::string>{"bytes=0-1131"});
+}
