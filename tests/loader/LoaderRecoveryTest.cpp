@@ -252,3 +252,22 @@ TEST_F(LoaderRoad, RepeatedFailuresBackOff)
         Delete();
     }
 }
+
+// A length of 4 GiB and more is compared whole: the package announced 4 GiB longer than its header makes it
+// is not the package.
+TEST_F(LoaderRoad, AnnouncedLengthIsComparedInSixtyFourBits)
+{
+    if (sizeof(size_t) < 8)
+        GTEST_SKIP() << "the test server announces lengths in size_t";
+    std::string package = BuildPackage(DemoFiles());
+    server.Serve("/long.zoa", package);
+    server.Serve("/good.zoa", package);
+    Reply longer;
+    longer.announceLength = int64_t(package.size()) + (int64_t(1) << 32);
+    server.Script("/long.zoa", Reply(), 1); // the header
+    server.Script("/long.zoa", longer, 1);  // the length probe
+    Create();
+    Setup(u"zoaurl", server.Url("/long.zoa") + "|" + server.Url("/good.zoa"));
+    ASSERT_TRUE(TickUntil([&] { return Running(); })) << TraceLog();
+    EXPECT_TRUE(Contains(TraceLog(), "Zoa not correct, try backup url: " + server.Url("/good.zoa")));
+}
