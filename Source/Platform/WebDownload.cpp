@@ -18,7 +18,7 @@ namespace
 {
 
 // The longest a report or a length probe may take in all: neither may pile up or hold the loader.
-constexpr long ReportTimeoutMs = 15000;
+constexpr long ReportTimeoutMs = 10000;
 constexpr long ProbeTimeoutMs = 10000;
 
 // The worker's only job: attempt until one succeeds or the worker is told to stop, then free the request.

@@ -616,3 +616,32 @@ TEST(WebDownload, RangeThatArrivedWholeIsDoneWhenTheConnectionBreaks)
     EXPECT_TRUE(Contents(buffer) == resource.substr(0, 1132));
     EXPECT_EQ(RangesOf(server.Requests()), std::vector<std::string>{"bytes=0-1131"});
 }
+
+// Failed attempts wait 1 s, then 2 s, then 4 s ...: a failing server sees three requests in 4.5 s, not five.
+TEST(WebDownload, FailedAttemptsBackOff)
+{
+    ScriptedHttpServer server;
+    server.Serve(Package, Pattern(3000));
+    server.Script(Package, Status(503));
+    float progress = 0.0f;
+    DataBuffer buffer;
+    WorkerPtr worker(
+        StartDownload(&progress, Wide(server.Url(Package)).Text(), &buffer, 0, 1132, nullptr, u""));
+    ASSERT_NE(worker, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+    worker.reset();
+    EXPECT_GE(server.Requests().size(), 2u);
+    EXPECT_LE(server.Requests().size(), 3u);
+}
+
+// A report to a server that never answers is given up, so reports cannot pile up.
+TEST(WebDownload, PostedRequestWithoutAnswerIsGivenUp)
+{
+    ScriptedHttpServer server;
+    server.Serve("/report", "ok");
+    server.Script("/report", Delay(120000));
+    HandlePtr handle(CreateWebHandle(true));
+    PostRequest(handle.get(), Wide(server.Url("/report")).Text());
+    EXPECT_TRUE(Eventually([&] { return PumpTransfers(handle.get()) == 1 && !server.Requests().empty(); },
+                           std::chrono::seconds(60)));
+}
