@@ -111,7 +111,9 @@ TEST_F(LoaderRoad, CallsDuringTeardownFindNoLoader)
     int before = host.presents;
     Delete();
     EXPECT_EQ(host.presents, before + 1);
-    EXPECT_TRUE(Contains(EngineCalls(), "delete\n"));
+    // The update made from inside the delete reached no loader, so the engine was not updated after it.
+    std::string calls = EngineCalls();
+    EXPECT_EQ(calls.substr(calls.size() - 7), "delete\n");
 #endif
 }
 
