@@ -59,9 +59,9 @@ void Zelto3DLoader::TryNextUrl(const char16_t* message)
     if (!UrlBackoff().Waiting(now))
         RestartHeader();
     else
-        PrintTrace(u"[Loader] %ls failed %u times lately: tried again in %u s",
-                   urls[int32_t(urlIndex)].Text(), UrlBackoff().Failures(),
-                   (UrlBackoff().WaitLeft(now) + 999) / 1000);
+        PrintTrace(u"[Loader] %ls is tried again in %u s (failure %u in a row)",
+                   urls[int32_t(urlIndex)].Text(), (UrlBackoff().WaitLeft(now) + 999) / 1000,
+                   UrlBackoff().Failures());
 }
 
 void Zelto3DLoader::HeaderTick()

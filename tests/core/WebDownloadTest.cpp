@@ -164,6 +164,14 @@ void DownloadWhole(const std::string& url, DataBuffer& buffer, int32_t rangeStar
     EXPECT_TRUE(Eventually([&] { return Progress(progress) == 1.0f; }));
 }
 
+// A worker-mode download of the test package from its first byte to `rangeEnd`, on a handle per attempt.
+WorkerPtr StartPackageDownload(const ScriptedHttpServer& server, float& progress, DataBuffer& buffer,
+                               int32_t rangeEnd)
+{
+    return WorkerPtr(
+        StartDownload(&progress, Wide(server.Url(Package)).Text(), &buffer, 0, rangeEnd, nullptr, u""));
+}
+
 // The trace channel's lines, written from any thread.
 class WebDownloadTrace : public ::testing::Test
 {
@@ -437,8 +445,7 @@ TEST_F(WebDownloadTrace, StopAbortsTheRunningTransfer)
     server.Script(Package, StallAfter(1000));
     float progress = 0.0f;
     DataBuffer buffer;
-    WorkerPtr worker(
-        StartDownload(&progress, Wide(server.Url(Package)).Text(), &buffer, 0, -1, nullptr, u""));
+    WorkerPtr worker = StartPackageDownload(server, progress, buffer, -1);
     ASSERT_NE(worker, nullptr);
     ASSERT_TRUE(server.WaitFor([](const Seen& seen) { return !seen.empty() && seen[0].bodySent == 1000; }));
     const std::u16string aborted =
@@ -625,8 +632,7 @@ TEST(WebDownload, FailedAttemptsBackOff)
     server.Script(Package, Status(503));
     float progress = 0.0f;
     DataBuffer buffer;
-    WorkerPtr worker(
-        StartDownload(&progress, Wide(server.Url(Package)).Text(), &buffer, 0, 1132, nullptr, u""));
+    WorkerPtr worker = StartPackageDownload(server, progress, buffer, 1132);
     ASSERT_NE(worker, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(4500));
     worker.reset();

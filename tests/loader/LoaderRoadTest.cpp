@@ -106,7 +106,8 @@ TEST_F(LoaderRoad, DeadUrlsAreTriedInTurnAsEachTimeOutPasses)
     EXPECT_FLOAT_EQ(seen[2], 0.03f);
     std::string log = TraceLog();
     EXPECT_TRUE(Contains(log, "Download zoa header failed, try backup url: http://127.0.0.1:9/b.zoa"));
-    EXPECT_TRUE(Contains(log, "[Loader] http://127.0.0.1:9/a.zoa failed 1 times lately: tried again in 1 s"));
+    EXPECT_TRUE(
+        Contains(log, "[Loader] http://127.0.0.1:9/a.zoa is tried again in 1 s (failure 1 in a row)"));
 }
 
 TEST_F(LoaderRoad, RejectedHeaderMovesToTheNextUrl)
