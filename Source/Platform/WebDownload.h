@@ -9,7 +9,8 @@
 //
 // A worker's failed attempts back off (Common/Backoff.h); an attempt that brought bytes resets that.
 //
-// A download succeeds with a 2xx answer whose body arrived whole. A ranged download accepts at most the
+// A download succeeds with a 2xx answer whose body arrived whole; a range whose every byte arrived is done
+// even when the connection breaks afterwards. A ranged download accepts at most the
 // range's size, a whole one at most MaxWholeDownload bytes; more fails the attempt. Redirects 301 to 303 are
 // followed through the handle's redirect map, at most 8 targets per request URL; one more fails.
 #pragma once
