@@ -2,8 +2,11 @@
 // while it loads, and handed the host's calls once it is ready.
 #include "Loader/Zelto3DLoader.h"
 
+#include "Common/Log.h"
+#include "Common/Md5.h"
 #include "Source/Common/Memory.h"
 #include "Source/Common/StringFormatter.h"
+#include "Source/Platform/File.h"
 #include "Source/Platform/System.h"
 #include "Source/Platform/WebDownload.h"
 
@@ -51,16 +54,29 @@ String Zelto3DLoader::EngineParameterText() const
     return text;
 }
 
+// Only a module whose digest the header vouches for runs; a launch mode above 1 skips the files by design.
+bool Zelto3DLoader::ModuleMatchesPackage() const
+{
+    return uint32_t(launchMode) > 1 || FileMd5(moduleFile.Text()) == Md5FromBytes(header.entries[0].digest);
+}
+
 void Zelto3DLoader::StartEngine()
 {
     // From here on the speed comes from the engine.
-    StopDownload();
-    if (packageHandle != nullptr)
-        DestroyWebHandle(packageHandle);
-    packageHandle = nullptr;
+    ReleasePackageHandle();
 
-    if (!BindEngine(Format(u"%ls\\%ls", CurrentDirectory().Text(), moduleFile.Text())))
+    if (!ModuleMatchesPackage())
+    {
+        LogError(u"[Loader] The engine module %ls does not match the package: not loaded", moduleFile.Text());
         return;
+    }
+    String path = Format(u"%ls\\%ls", CurrentDirectory().Text(), moduleFile.Text());
+    if (!BindEngine(path))
+    {
+        LogError(u"[Loader] Cannot load the engine module %ls", path.Text());
+        return;
+    }
+    PrintTrace(u"[Loader] Engine module loaded: %ls", path.Text());
     engineParams.TrimRight(u'|');
     String parameters = EngineParameterText();
     CheckCacheSize();
@@ -68,6 +84,7 @@ void Zelto3DLoader::StartEngine()
     if (engine.create(hwnd, &header, reinterpret_cast<const ZeltoChar*>(url.Text()),
                       reinterpret_cast<const ZeltoChar*>(parameters.Text()), 0) == 0)
         return;
+    PrintTrace(u"[Loader] Engine created");
     if (!errUrl.IsEmpty() && engine.config != nullptr)
         engine.config(reinterpret_cast<const ZeltoChar*>(u"errurl"),
                       reinterpret_cast<const ZeltoChar*>(errUrl.Text()));
@@ -83,7 +100,7 @@ void Zelto3DLoader::EngineTick(uint32_t elapsedMs)
     }
     float engineProgress = 0.0f;
     engine.progress(&engineProgress, &resCount, &finishCount, &resSize, &finishSize);
-    progress = 0.4f + 0.6f * engineProgress;
+    ShowProgress(0.4f + 0.6f * engineProgress);
 }
 
 } // namespace Zelto

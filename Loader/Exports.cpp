@@ -76,8 +76,11 @@ extern "C"
         return Guarded("_ZeltoDelete", 0,
                        []
                        {
-                           delete ThreadLoader();
-                           return ThreadSlotSet(nullptr) ? 1 : 0;
+                           // Calls made while the loader goes (from the engine's delete) find no loader.
+                           Zelto3DLoader* loader = ThreadLoader();
+                           bool cleared = ThreadSlotSet(nullptr);
+                           delete loader;
+                           return cleared ? 1 : 0;
                        });
     }
 

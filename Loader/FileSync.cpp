@@ -44,14 +44,21 @@ void CopyName(char16_t (&destination)[PackageTextUnits], const String& name)
 
 bool Zelto3DLoader::SyncNextFile()
 {
-    for (; fileIndex < PackageEntryCount; ++fileIndex)
+    // finishSize counts the bytes of every entry done in this run, current ones too, so that the bar
+    // never falls back when the next file starts.
+    for (; fileIndex < PackageEntryCount; finishSize += int32_t(header.entries[fileIndex++].size))
     {
         PackageEntry& entry = header.entries[fileIndex];
         String name(entry.name);
         if (fileIndex == 0)
             moduleFile = name;
-        if (name.IsEmpty() || FileMd5(name.Text()) == Md5FromBytes(entry.digest))
+        if (name.IsEmpty())
             continue;
+        if (FileMd5(name.Text()) == Md5FromBytes(entry.digest))
+        {
+            PrintTrace(u"[Loader] %ls is current (%u bytes)", entry.name, entry.size);
+            continue;
+        }
         if (entry.size == 0)
         {
             // Nothing to fetch (an empty range would ask for the whole package); only the empty file can
@@ -78,6 +85,8 @@ bool Zelto3DLoader::SyncNextFile()
         }
         fileBuffer.Reset();
         StopDownload();
+        PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size, entry.offset);
+        fileStartMark = MillisecondClock();
         download =
             StartDownload(&downloadProgress, urls[int32_t(urlIndex)].Text(), &fileBuffer,
                           int32_t(entry.offset), int32_t(entry.offset + entry.size), PackageHandle(), u"");
@@ -88,33 +97,44 @@ bool Zelto3DLoader::SyncNextFile()
 
 void Zelto3DLoader::FileTick()
 {
-    if (savePending)
-    {
-        RetrySave();
-        return;
-    }
-    float fetched = AtomicLoadFloat(&downloadProgress);
-    uint32_t done = uint32_t(finishSize);
-    if (fileIndex < PackageEntryCount)
-        done += uint32_t(float(header.entries[fileIndex].size) * fetched);
     resCount = 1;
     finishCount = 0;
-    progress = resSize > 0 ? 0.1f + 0.3f * float(done) / float(resSize) : 0.1f;
+    if (savePending)
+        RetrySave();
+    else if (download != nullptr)
+        FetchedFileTick();
+    else if (fileBackoff.Failures() != 0 && !fileBackoff.Waiting(MillisecondClock()))
+        NextFileOrEngine(); // a file that failed its digest, once its back-off has passed
+}
+
+void Zelto3DLoader::FetchedFileTick()
+{
+    float fetched = AtomicLoadFloat(&downloadProgress);
+    const PackageEntry& entry = header.entries[fileIndex];
+    uint32_t done = uint32_t(finishSize) + uint32_t(float(entry.size) * fetched);
+    ShowProgress(resSize > 0 ? 0.1f + 0.3f * float(done) / float(resSize) : 0.1f);
     if (fetched != 1.0f)
         return;
-
-    uint32_t before = 0;
-    for (uint32_t i = 0; i < fileIndex; ++i)
-        before += header.entries[i].size;
-    finishSize = int32_t(before);
     StopDownload();
+    PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, fileBuffer.Size(),
+               MillisecondClock() - fileStartMark);
 
     // A block that fails to unpack fails the digest and is fetched again.
+    uint32_t packed = fileBuffer.Size();
     Unpack(fileBuffer);
-    if (Md5(fileBuffer.Data(), fileBuffer.Size()) == Md5FromBytes(header.entries[fileIndex].digest) &&
-        !SaveFetchedFile())
+    if (fileBuffer.Size() != packed)
+        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fileBuffer.Size(), packed);
+    if (Md5(fileBuffer.Data(), fileBuffer.Size()) != Md5FromBytes(entry.digest))
+    {
+        fileBuffer.Reset();
+        uint32_t wait = fileBackoff.Fail(MillisecondClock());
+        LogError(u"[Loader] %ls does not match its digest (failure %u): fetched again in %u ms", entry.name,
+                 fileBackoff.Failures(), wait);
         return;
-    NextFileOrEngine();
+    }
+    fileBackoff.Reset();
+    if (SaveFetchedFile())
+        NextFileOrEngine();
 }
 
 // The checked bytes stay in fileBuffer while the file cannot be written (a folder in the way, a full disk).
@@ -123,7 +143,9 @@ bool Zelto3DLoader::SaveFetchedFile()
     const PackageEntry& entry = header.entries[fileIndex];
     if (SaveFile(entry.name, fileBuffer.Data(), fileBuffer.Size()))
     {
+        PrintTrace(u"[Loader] %ls written: %u bytes", entry.name, fileBuffer.Size());
         savePending = false;
+        finishSize += int32_t(entry.size);
         ++fileIndex;
         return true;
     }

@@ -3,6 +3,7 @@
 #include "Loader/Zelto3DLoader.h"
 
 #include "Common/Log.h"
+#include "Loader/EntryNames.h"
 #include "Loader/PackageFormat.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/AtomicFloat.h"
@@ -43,14 +44,41 @@ void Zelto3DLoader::NextUrl()
     urlIndex = (urlIndex + 1) % urls.Length();
 }
 
+Backoff& Zelto3DLoader::UrlBackoff()
+{
+    return urlBackoffs[int32_t(urlIndex)];
+}
+
 void Zelto3DLoader::TryNextUrl(const char16_t* message)
 {
+    uint32_t now = MillisecondClock();
+    UrlBackoff().Fail(now);
     NextUrl();
     PrintTrace(message, urls[int32_t(urlIndex)].Text());
-    RestartHeader();
+    StopDownload();
+    if (!UrlBackoff().Waiting(now))
+        RestartHeader();
+    else
+        PrintTrace(u"[Loader] %ls is tried again in %u s (failure %u in a row)",
+                   urls[int32_t(urlIndex)].Text(), (UrlBackoff().WaitLeft(now) + 999) / 1000,
+                   UrlBackoff().Failures());
 }
 
 void Zelto3DLoader::HeaderTick()
+{
+    if (probingLength)
+        LengthProbeTick();
+    else if (download != nullptr)
+        HeaderDownloadTick();
+    else if (!UrlBackoff().Waiting(MillisecondClock()))
+    {
+        // The URL's back-off has passed: it gets a time-out window of its own.
+        headerStart = MillisecondClock();
+        RestartHeader();
+    }
+}
+
+void Zelto3DLoader::HeaderDownloadTick()
 {
     float received = AtomicLoadFloat(&downloadProgress);
     uint32_t now = MillisecondClock();
@@ -61,8 +89,9 @@ void Zelto3DLoader::HeaderTick()
     {
         headerStart = now;
         TryNextUrl(u"Download zoa header failed, try backup url: %ls");
+        return;
     }
-    progress = received != 0.0f ? 0.1f * received : 0.1f * float(urlIndex + 1) / 10.0f;
+    ShowProgress(received != 0.0f ? 0.1f * received : 0.1f * float(urlIndex + 1) / 10.0f);
     if (received < 1.0f)
         return;
     StopDownload();
@@ -96,12 +125,7 @@ void Zelto3DLoader::HeaderTick()
         RejectHeader();
         return;
     }
-    if (!PackageLengthMatches())
-    {
-        RejectHeader();
-        return;
-    }
-    AcceptHeader();
+    StartLengthProbe();
 }
 
 // Names and byte ranges come from the network: they must stay below the current directory and inside the
@@ -126,16 +150,46 @@ bool Zelto3DLoader::HeaderIsSafe(String& reason) const
             return false;
         }
     }
+    // A later entry that names a checked file again would replace it unchecked.
+    for (uint32_t i = 0; i < PackageEntryCount; ++i)
+        for (uint32_t j = i + 1; j < PackageEntryCount; ++j)
+        {
+            const char16_t* first = header.entries[i].name;
+            const char16_t* second = header.entries[j].name;
+            if (*first != 0 && *second != 0 && EntryNameKey(first).Equals(EntryNameKey(second).Text()))
+            {
+                reason = Format(u"file names %ls and %ls name the same file", first, second);
+                return false;
+            }
+        }
     return true;
 }
 
-// An unknown length (0) passes; otherwise the announced length must be the header's own.
-bool Zelto3DLoader::PackageLengthMatches()
+// The announced length is learned on a worker: a slow server must not hold the host's thread.
+void Zelto3DLoader::StartLengthProbe()
 {
-    String contentType;
-    int32_t contentLength = 0;
-    QueryRemoteFile(urls[int32_t(urlIndex)].Text(), &contentType, &contentLength);
-    return contentLength == 0 || uint64_t(uint32_t(contentLength)) == ExpectedPackageLength(header);
+    announcement = RemoteFile();
+    download = StartQuery(&downloadProgress, urls[int32_t(urlIndex)].Text(), &announcement);
+    probingLength = download != nullptr;
+    if (!probingLength)
+        AcceptHeader(); // no probe, no length known
+}
+
+// An unknown length (0) passes; otherwise the announced length must be the header's own, in 64 bits.
+void Zelto3DLoader::LengthProbeTick()
+{
+    if (AtomicLoadFloat(&downloadProgress) < 1.0f)
+        return;
+    StopDownload();
+    int64_t length = announcement.contentLength;
+    if (length == 0 || uint64_t(length) == ExpectedPackageLength(header))
+        AcceptHeader();
+    else
+    {
+        PrintTrace(u"[Loader] The package is announced with %lld bytes, its header makes %llu",
+                   (long long)length, (unsigned long long)ExpectedPackageLength(header));
+        RejectHeader();
+    }
 }
 
 void Zelto3DLoader::RejectHeader()
@@ -145,6 +199,9 @@ void Zelto3DLoader::RejectHeader()
 
 void Zelto3DLoader::AcceptHeader()
 {
+    UrlBackoff().Reset();
+    PrintTrace(u"[Loader] Header accepted from %ls: version %u, %u bytes in the files",
+               urls[int32_t(urlIndex)].Text(), header.version, PackageEntriesSize(header));
     EnterState(FileSync);
     if (uint32_t(launchMode) > 1)
     {

@@ -118,42 +118,48 @@ void Zelto3DLoader::SetupPackageUrls(const String& value)
     uint32_t before = urls.Length();
     for (const String& piece : pieces)
         if (!piece.IsEmpty())
-            urls.Add(piece);
+            AddPackageUrl(piece);
     if (urls.Length() == before)
     {
         LogError(u"[Loader] zoaurl without any URL ignored: %ls", value.Text());
         return;
     }
-    // The worker must not be using the handle while its header list changes.
-    StopDownload();
-    WebHandle* handle = PackageHandle();
+    BeginPackageRun();
     if (cdnIps.Length() != 0)
     {
-        // The first URL never changes, so its Host line goes onto the handle once.
+        // The first URL never changes, so the host is set once; a handle made before it lacks the Host line.
         String host = HostOfUrl(urls[0]);
-        if (!host.IsEmpty() && !host.Equals(cdnHost.Text()))
-            AddHeader(handle, Format(u"Host: %ls", host.Text()).Text());
-        cdnHost = host;
+        if (!host.Equals(cdnHost.Text()))
+        {
+            ReleasePackageHandle();
+            cdnHost = host;
+        }
         for (const String& address : cdnIps)
         {
             if (address.IsEmpty())
                 continue;
             String variant = urls[0];
             variant.Replace(cdnHost.Text(), address.Text());
-            urls.Add(variant);
+            AddPackageUrl(variant);
         }
     }
     StartHeaderDownload();
     EnterState(HeaderDownload);
 }
 
+// Each URL has its back-off: urlBackoffs is never shorter than urls.
+void Zelto3DLoader::AddPackageUrl(const String& url)
+{
+    if (urlBackoffs.Length() > urls.Length() || urlBackoffs.Add(Backoff()) >= 0)
+        urls.Add(url);
+}
+
 void Zelto3DLoader::SetupServerDataUrl(const String& value)
 {
     if (EngineLoaded(u"serverdataurl"))
         return;
-    WebHandle* handle = PackageHandle();
-    StopDownload();
-    download = StartDownload(&downloadProgress, value.Text(), &serverDataBuffer, 0, -1, handle, u"");
+    BeginPackageRun();
+    download = StartDownload(&downloadProgress, value.Text(), &serverDataBuffer, 0, -1, PackageHandle(), u"");
     EnterState(ServerList);
 }
 

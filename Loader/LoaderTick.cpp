@@ -1,6 +1,7 @@
 // The state machine: the tick that the host's _ZeltoUpdate drives, and the only way the state changes.
 #include "Loader/Zelto3DLoader.h"
 
+#include "Source/Common/StringFormatter.h"
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/WebDownload.h"
 #include "Source/Platform/Worker.h"
@@ -65,19 +66,54 @@ void Zelto3DLoader::EnterState(LoaderState next)
     SendStateReport(next);
 }
 
+// Also ends the length probe, which runs as the download.
 void Zelto3DLoader::StopDownload()
 {
     if (download != nullptr)
         download->Destroy();
     download = nullptr;
+    probingLength = false;
     AtomicStoreFloat(&downloadProgress, 0.0f);
 }
 
 WebHandle* Zelto3DLoader::PackageHandle()
 {
     if (packageHandle == nullptr)
+    {
         packageHandle = CreateWebHandle(false);
+        // Every handle that fetches a CDN package names the package's own host, not only the first one.
+        if (!cdnHost.IsEmpty())
+            AddHeader(packageHandle, Format(u"Host: %ls", cdnHost.Text()).Text());
+    }
     return packageHandle;
+}
+
+void Zelto3DLoader::ReleasePackageHandle()
+{
+    StopDownload();
+    DestroyWebHandle(packageHandle);
+    packageHandle = nullptr;
+}
+
+void Zelto3DLoader::ShowProgress(float value)
+{
+    if (value > progress)
+        progress = value;
+}
+
+// A new "zoaurl" or "serverdataurl": the download of the earlier run stops before anything it wrote is
+// touched, and a file kept for saving is dropped, since only bytes checked in this run may be written.
+void Zelto3DLoader::BeginPackageRun()
+{
+    StopDownload();
+    savePending = false;
+    fileBuffer.Reset();
+    fileIndex = 0;
+    finishSize = 0;
+    fileBackoff.Reset();
+    for (Backoff& backoff : urlBackoffs)
+        backoff.Reset();
+    progress = 0.0f;
 }
 
 } // namespace Zelto

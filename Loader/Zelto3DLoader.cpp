@@ -63,11 +63,11 @@ void Zelto3DLoader::RouteLogs()
 
 Zelto3DLoader::~Zelto3DLoader()
 {
-    StopDownload();
-    if (reportHandle != nullptr)
-        DestroyWebHandle(reportHandle);
-    if (packageHandle != nullptr)
-        DestroyWebHandle(packageHandle);
+    // The engine's delete may run a message loop that calls back into the plug-in: nothing freed here may
+    // still be reachable then.
+    ReleasePackageHandle();
+    DestroyWebHandle(reportHandle);
+    reportHandle = nullptr;
     if (engine.destroy != nullptr)
         engine.destroy(hwnd);
     if (engine.module != nullptr)

@@ -4,18 +4,19 @@
 #pragma once
 
 #include "Common/Array.h"
+#include "Common/Backoff.h"
 #include "Common/DataBuffer.h"
 #include "Common/String.h"
 #include "Loader/EngineModule.h"
 #include "Loader/LoaderState.h"
 #include "Loader/PackageHeader.h"
+#include "Source/Platform/WebDownload.h"
 
 #include <cstdint>
 
 namespace Zelto
 {
 
-struct WebHandle;
 class Worker;
 
 // The window message the host forwards to `Message`; its parameters are pointer-sized, as the window's own.
@@ -81,9 +82,14 @@ protected:
     uint32_t headerStart = 0;      // mark of the current header attempt
     uint32_t urlIndex = 0;         // package URL in use
     Array<String> urls;
+    Array<Backoff> urlBackoffs; // one per entry of urls: rejected headers wait before that URL is tried again
     Array<String> cdnIps;
+    bool probingLength = false; // `download` is the length probe of an otherwise accepted header
+    RemoteFile announcement;    // what the probe found; read once it has finished
     bool savePending = false;   // a fetched file is kept in fileBuffer until it can be written
     uint32_t saveRetryMark = 0; // mark of the last attempt to write it
+    Backoff fileBackoff;        // a fetched file that failed its digest waits before it is fetched again
+    uint32_t fileStartMark = 0; // when the running file download started
 
 private:
     void RouteLogs();
@@ -94,10 +100,14 @@ private:
     void RefreshSpeed();
     void StopDownload();
     WebHandle* PackageHandle(); // made on first use
+    void ReleasePackageHandle();
+    void ShowProgress(float value); // progress only grows within one package run
+    void BeginPackageRun();         // drops what an earlier run fetched, kept or showed
 
     // Configuration keys and the server list (LoaderSetup.cpp).
     bool EngineLoaded(const char16_t* key) const; // logs that `key` comes too late
     void SetupPackageUrls(const String& value);
+    void AddPackageUrl(const String& url);
     void SetupServerDataUrl(const String& value);
     void AppendEngineParams(const String& value);
     void ServerListTick();
@@ -107,22 +117,29 @@ private:
     void StartHeaderDownload();
     void RestartHeader();
     void NextUrl();
-    void TryNextUrl(const char16_t* message); // next URL, the message with it, and the header again
+    Backoff& UrlBackoff(); // of the URL in use
+    // The current URL failed: the next URL, the message with it, and the header again once that URL's
+    // back-off has passed.
+    void TryNextUrl(const char16_t* message);
     void HeaderTick();
+    void HeaderDownloadTick();
     bool HeaderIsSafe(String& reason) const;
-    bool PackageLengthMatches();
+    void StartLengthProbe();
+    void LengthProbeTick();
     void RejectHeader();
     void AcceptHeader();
 
     // Package files and the cache (FileSync.cpp).
     bool SyncNextFile();
     void FileTick();
+    void FetchedFileTick();
     bool SaveFetchedFile(); // false: kept for another try a second later
     void RetrySave();
     void NextFileOrEngine();
     void CheckCacheSize();
 
     // The engine module (EngineBinding.cpp).
+    bool ModuleMatchesPackage() const; // the module file has entry 0's digest
     bool BindEngine(const String& path);
     void StartEngine();
     String EngineParameterText() const;

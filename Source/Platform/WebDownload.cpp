@@ -2,7 +2,10 @@
 // the size and type probe.
 #include "Source/Platform/WebDownload.h"
 
+#include "Common/Backoff.h"
 #include "Source/Common/StringEncoding.h"
+#include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/System.h"
 #include "Source/Platform/WebTransfer.h"
 #include "Source/Platform/Worker.h"
 
@@ -14,19 +17,38 @@ namespace Zelto
 namespace
 {
 
-constexpr uint32_t RetryDelayMs = 1000;
+// The longest a report or a length probe may take in all: neither may pile up or hold the loader.
+constexpr long ReportTimeoutMs = 10000;
+constexpr long ProbeTimeoutMs = 10000;
 
 // The worker's only job: attempt until one succeeds or the worker is told to stop, then free the request.
+// Failures back off; an attempt that brought bytes counts as a success of the server.
 int32_t DownloadJob(Worker* worker, void* userData, int32_t)
 {
     auto* request = static_cast<DownloadRequest*>(userData);
     request->worker = worker;
-    while (!worker->StopRequested() && !PerformDownload(request) && worker->WaitUnlessStopped(RetryDelayMs))
+    Backoff backoff;
+    while (!worker->StopRequested())
     {
+        int32_t before = request->received;
+        if (PerformDownload(request))
+            break;
+        if (request->received > before)
+            backoff.Reset();
+        if (!worker->WaitUnlessStopped(backoff.Fail(MillisecondClock())))
+            break;
     }
     FreeRequest(request);
     return 0;
 }
+
+// A length probe on a worker: the caller reads `answer` once `done` reads 1.0 and the worker is destroyed.
+struct QueryJobData
+{
+    String url;
+    RemoteFile* answer;
+    float* done;
+};
 
 size_t DropBody(char*, size_t size, size_t count, void*)
 {
@@ -40,10 +62,55 @@ size_t StopAtBody(char*, size_t, size_t, void*)
     return 0;
 }
 
-// The probe needs only the announced length: give up as soon as libcurl knows it.
-int StopOnceSized(void*, curl_off_t total, curl_off_t, curl_off_t, curl_off_t)
+// The probe needs only the announced length: give up as soon as libcurl knows it, or when the worker running
+// the probe is told to stop.
+int StopOnceSized(void* user, curl_off_t total, curl_off_t, curl_off_t, curl_off_t)
 {
-    return total != 0 ? AbortTransfer : 0;
+    auto* worker = static_cast<Worker*>(user);
+    return total != 0 || (worker != nullptr && worker->StopRequested()) ? AbortTransfer : 0;
+}
+
+void Probe(const char16_t* url, RemoteFile& answer, Worker* worker)
+{
+    WebHandle* handle = CreateWebHandle(false);
+    if (handle == nullptr)
+        return;
+    CURL* easy = EasyOf(handle);
+    HandOverHeaders(ContextOf(handle), easy);
+    // A fresh handle has no redirects recorded: the URL goes out as given.
+    curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, StopAtBody);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopOnceSized);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, worker);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 10L);
+    // A server that trickles its headers would otherwise keep the probe for as long as it likes.
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, ProbeTimeoutMs);
+    curl_easy_perform(easy); // ends early by the abort once the length is known
+
+    if (IsSuccess(ResponseCode(easy)))
+    {
+        char* type = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type);
+        char16_t wide[WireTextBytes];
+        if (type != nullptr && Utf8ToWide(wide, WireTextBytes, type) != nullptr)
+            answer.contentType.Assign(wide);
+        // libcurl reports -1 for a length that was not announced; 0 means unknown here.
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        answer.contentLength = length > 0 ? int64_t(length) : 0;
+    }
+    DestroyWebHandle(handle);
+}
+
+int32_t QueryJob(Worker* worker, void* userData, int32_t)
+{
+    auto* job = static_cast<QueryJobData*>(userData);
+    Probe(job->url.Text(), *job->answer, worker);
+    AtomicStoreFloat(job->done, 1.0f);
+    delete job;
+    return 0;
 }
 
 void ReleasePost(TransferContext* context, CURL* easy)
@@ -141,6 +208,7 @@ void PostRequest(WebHandle* handle, const char16_t* url)
     curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
     // The answer is of no interest; without this libcurl would print it to the host's standard output.
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, DropBody);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, ReportTimeoutMs);
     if (context->posts.Add(easy) < 0)
     {
         curl_easy_cleanup(easy);
@@ -150,39 +218,21 @@ void PostRequest(WebHandle* handle, const char16_t* url)
         ReleasePost(context, easy);
 }
 
-void QueryRemoteFile(const char16_t* url, String* contentType, int32_t* contentLength)
+void QueryRemoteFile(const char16_t* url, RemoteFile& answer)
 {
-    WebHandle* handle = CreateWebHandle(false);
-    if (handle == nullptr)
-        return;
-    CURL* easy = EasyOf(handle);
-    HandOverHeaders(ContextOf(handle), easy);
-    // A fresh handle has no redirects recorded: the URL goes out as given.
-    curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, StopAtBody);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopOnceSized);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 10L);
-    curl_easy_perform(easy); // ends early by the abort once the length is known
+    Probe(url, answer, nullptr);
+}
 
-    if (IsSuccess(ResponseCode(easy)))
-    {
-        char* type = nullptr;
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type);
-        if (type != nullptr && contentType != nullptr)
-        {
-            char16_t wide[WireTextBytes];
-            if (Utf8ToWide(wide, WireTextBytes, type) != nullptr)
-                contentType->Assign(wide);
-        }
-        // libcurl reports -1 for a length that was not announced; the loader reads 0 as unknown.
-        curl_off_t length = -1;
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (contentLength != nullptr)
-            *contentLength = length > 0 ? int32_t(uint32_t(length)) : 0;
-    }
-    DestroyWebHandle(handle);
+Worker* StartQuery(float* done, const char16_t* url, RemoteFile* answer)
+{
+    auto* job = new (std::nothrow) QueryJobData{String(url), answer, done};
+    if (job == nullptr)
+        return nullptr;
+    AtomicStoreFloat(done, 0.0f);
+    Worker* worker = Worker::Create(QueryJob, job);
+    if (worker == nullptr)
+        delete job;
+    return worker;
 }
 
 } // namespace Zelto

@@ -1,13 +1,16 @@
 // The web download service: HTTP transfers over libcurl into DataBuffers.
 //
-// A download runs either on a worker thread of its own (a blocking transfer, retried every second, resuming
+// A download runs either on a worker thread of its own (a blocking transfer, retried after a pause, resuming
 // after the bytes already received, until it succeeds or the worker is stopped) or, on a handle made with a
 // multi handle, inside PumpTransfers on the caller's thread. Progress goes to the caller's float, read with
 // AtomicLoadFloat (Source/Platform/AtomicFloat.h): below 1.0 while running, exactly 1.0 on success, 0.0 on a
 // failure that a retry will not mend by itself. The buffer belongs to the download until 1.0 has been read
 // and the worker destroyed (worker mode) or PumpTransfers has returned 1 (multi mode).
 //
-// A download succeeds with a 2xx answer whose body arrived whole. A ranged download accepts at most the
+// A worker's failed attempts back off (Common/Backoff.h); an attempt that brought bytes resets that.
+//
+// A download succeeds with a 2xx answer whose body arrived whole; a range whose every byte arrived is done
+// even when the connection breaks afterwards. A ranged download accepts at most the
 // range's size, a whole one at most MaxWholeDownload bytes; more fails the attempt. Redirects 301 to 303 are
 // followed through the handle's redirect map, at most 8 targets per request URL; one more fails.
 #pragma once
@@ -41,12 +44,22 @@ Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, 
 // Moves the multi transfers on without blocking: 1 when the download has ended or nothing runs, 0 while one
 // runs; 0 for a handle without multi handle.
 int32_t PumpTransfers(WebHandle* handle);
-// A fire-and-forget GET on a multi handle; its answer is dropped and PumpTransfers frees it.
+// A fire-and-forget GET on a multi handle; its answer is dropped and PumpTransfers frees it. A request
+// that has not ended within a bounded time is given up.
 void PostRequest(WebHandle* handle, const char16_t* url);
 
-// The content type and length of a 2xx answer, read without fetching the body (length 0: not announced).
+// What a server announces of a remote file.
+struct RemoteFile
+{
+    String contentType;
+    int64_t contentLength = 0; // 0: not announced
+};
+// The content type and length of a 2xx answer, read without fetching the body, within a bounded total time.
 // Both are left untouched for any other answer.
-void QueryRemoteFile(const char16_t* url, String* contentType, int32_t* contentLength);
+void QueryRemoteFile(const char16_t* url, RemoteFile& answer);
+// The same on a worker of its own, so that the caller's thread never waits on the network: `answer` may be
+// read once `done` reads 1.0 and the worker has been destroyed. Null when the worker cannot start.
+Worker* StartQuery(float* done, const char16_t* url, RemoteFile* answer);
 
 float DownloadSpeed(WebHandle* handle);             // kilobytes per second of the last transfer; 0 for null
 String EndpointText(WebHandle* handle, bool local); // "address:port" of the last connection, else "NA"

@@ -29,8 +29,9 @@ curl_slist* DefaultHeaders()
     return both;
 }
 
-void FreeContext(TransferContext* context)
+void FreeHandle(WebHandle* handle)
 {
+    TransferContext* context = ContextOf(handle);
     curl_slist_free_all(context->headers);
     for (RedirectEntry* entry = context->redirects.head; entry != nullptr;)
     {
@@ -38,7 +39,8 @@ void FreeContext(TransferContext* context)
         delete entry;
         entry = next;
     }
-    delete context;
+    curl_easy_cleanup(handle->easy);
+    delete handle;
 }
 
 } // namespace
@@ -52,11 +54,11 @@ WireText ToWire(const char16_t* text)
     return wire;
 }
 
-TransferContext* ContextOf(WebHandle* handle)
+WebHandle* HandleOf(CURL* easy)
 {
-    char* context = nullptr;
-    curl_easy_getinfo(EasyOf(handle), CURLINFO_PRIVATE, &context);
-    return reinterpret_cast<TransferContext*>(context);
+    char* handle = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &handle);
+    return reinterpret_cast<WebHandle*>(handle);
 }
 
 long ResponseCode(CURL* easy)
@@ -70,24 +72,24 @@ WebHandle* CreateWebHandle(bool useMulti)
 {
     if (!LibraryReady())
         return nullptr;
-    auto* context = new (std::nothrow) TransferContext;
-    if (context == nullptr)
+    auto* handle = new (std::nothrow) WebHandle;
+    if (handle == nullptr)
         return nullptr;
+    TransferContext* context = ContextOf(handle);
     context->headers = DefaultHeaders();
-    CURL* easy = context->headers != nullptr ? curl_easy_init() : nullptr;
-    if (easy != nullptr && useMulti)
+    handle->easy = context->headers != nullptr ? curl_easy_init() : nullptr;
+    if (handle->easy != nullptr && useMulti)
         context->multi = curl_multi_init();
-    if (easy == nullptr || (useMulti && context->multi == nullptr))
+    if (handle->easy == nullptr || (useMulti && context->multi == nullptr))
     {
-        curl_easy_cleanup(easy);
-        FreeContext(context);
+        FreeHandle(handle);
         return nullptr;
     }
     // libcurl counts this time-out in seconds; 5 s is what the loader means by 5000.
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, "libcurl-agent/1.0");
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, context);
-    return HandleOf(easy);
+    curl_easy_setopt(handle->easy, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    curl_easy_setopt(handle->easy, CURLOPT_USERAGENT, "libcurl-agent/1.0");
+    curl_easy_setopt(handle->easy, CURLOPT_PRIVATE, handle);
+    return handle;
 }
 
 void DestroyWebHandle(WebHandle* handle)
@@ -109,8 +111,7 @@ void DestroyWebHandle(WebHandle* handle)
         curl_multi_cleanup(context->multi);
     }
     FreeRequest(context->current);
-    curl_easy_cleanup(easy);
-    FreeContext(context);
+    FreeHandle(handle);
 }
 
 void AddHeader(WebHandle* handle, const char16_t* line)

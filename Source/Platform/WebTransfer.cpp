@@ -222,7 +222,10 @@ bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool re
     bool overflow = request->overflow;
     bool kept = !overflow && IsSuccess(code) && KeepChunks(request);
     DropChunks(request);
-    bool answered = result == CURLE_OK;
+    // A connection that breaks after the last wanted byte still delivered the whole range; a retry would
+    // have nothing left to ask for.
+    bool answered =
+        result == CURLE_OK || (kept && !IsWhole(request) && uint64_t(request->received) == Capacity(request));
     bool succeeded = answered && kept;
     if (succeeded)
         PublishProgress(request, 1.0f);

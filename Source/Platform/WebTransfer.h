@@ -28,7 +28,7 @@ struct RedirectEntry : LinkNode<RedirectEntry>
     Array<String> targets;
 };
 
-// What the easy handle's private pointer designates.
+// What a web handle keeps beside its easy handle.
 struct TransferContext
 {
     Link<RedirectEntry> redirects;
@@ -66,15 +66,23 @@ struct WireText
 };
 WireText ToWire(const char16_t* text);
 
+// The easy handle's private pointer designates its WebHandle. The context is reached without asking libcurl,
+// so the host thread can read it (the speed) while a worker runs a transfer on the easy handle.
+struct WebHandle
+{
+    CURL* easy = nullptr;
+    TransferContext context;
+};
+
 inline CURL* EasyOf(WebHandle* handle)
 {
-    return reinterpret_cast<CURL*>(handle);
+    return handle->easy;
 }
-inline WebHandle* HandleOf(CURL* easy)
+inline TransferContext* ContextOf(WebHandle* handle)
 {
-    return reinterpret_cast<WebHandle*>(easy);
+    return &handle->context;
 }
-TransferContext* ContextOf(WebHandle* handle);
+WebHandle* HandleOf(CURL* easy); // only on the thread that runs the easy handle's transfer
 
 inline bool IsRedirect(long code) // the codes the redirect map follows
 {

@@ -164,6 +164,14 @@ void DownloadWhole(const std::string& url, DataBuffer& buffer, int32_t rangeStar
     EXPECT_TRUE(Eventually([&] { return Progress(progress) == 1.0f; }));
 }
 
+// A worker-mode download of the test package from its first byte to `rangeEnd`, on a handle per attempt.
+WorkerPtr StartPackageDownload(const ScriptedHttpServer& server, float& progress, DataBuffer& buffer,
+                               int32_t rangeEnd)
+{
+    return WorkerPtr(
+        StartDownload(&progress, Wide(server.Url(Package)).Text(), &buffer, 0, rangeEnd, nullptr, u""));
+}
+
 // The trace channel's lines, written from any thread.
 class WebDownloadTrace : public ::testing::Test
 {
@@ -250,8 +258,8 @@ TEST(WebDownload, RetryResumesAfterTheBytesReceived)
     }
 }
 
-// A failed answer publishes 0.0 at once and is retried, always for the same bytes: an error page never
-// becomes part of the body.
+// A failed answer publishes 0.0 at once and is retried after a growing pause, always for the same bytes: an
+// error page never becomes part of the body.
 TEST(WebDownload, FailedAnswerPublishesZeroAndIsRetried)
 {
     const std::string resource = Pattern(3000);
@@ -259,7 +267,7 @@ TEST(WebDownload, FailedAnswerPublishesZeroAndIsRetried)
     {
         const char* name;
         Reply reply;
-        int times; // Always: the download is stopped after three answers
+        int times; // Always: the download is stopped after four answers
     } cases[] = {
         {"not found", Status(404), ScriptedHttpServer::Always},
         {"server error", Status(503), 2},
@@ -273,12 +281,14 @@ TEST(WebDownload, FailedAnswerPublishesZeroAndIsRetried)
         server.Script(Package, c.reply, c.times);
         float progress = 0.5f;
         DataBuffer buffer;
-        WorkerPtr worker(
-            StartDownload(&progress, Wide(server.Url(Package)).Text(), &buffer, 0, 1132, nullptr, u""));
+        const Clock::time_point start = Clock::now();
+        WorkerPtr worker = StartPackageDownload(server, progress, buffer, 1132);
         ASSERT_NE(worker, nullptr);
         if (c.times == ScriptedHttpServer::Always)
         {
-            EXPECT_TRUE(server.WaitFor(AtLeast(3)));
+            // The retries back off: at least 3/4 of 1 s, 2 s and 4 s pass before the fourth answer.
+            EXPECT_TRUE(server.WaitFor(AtLeast(4)));
+            EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(4500));
             EXPECT_EQ(Progress(progress), 0.0f);
             worker.reset();
             EXPECT_EQ(buffer.Size(), 0u);
@@ -437,8 +447,7 @@ TEST_F(WebDownloadTrace, StopAbortsTheRunningTransfer)
     server.Script(Package, StallAfter(1000));
     float progress = 0.0f;
     DataBuffer buffer;
-    WorkerPtr worker(
-        StartDownload(&progress, Wide(server.Url(Package)).Text(), &buffer, 0, -1, nullptr, u""));
+    WorkerPtr worker = StartPackageDownload(server, progress, buffer, -1);
     ASSERT_NE(worker, nullptr);
     ASSERT_TRUE(server.WaitFor([](const Seen& seen) { return !seen.empty() && seen[0].bodySent == 1000; }));
     const std::u16string aborted =
@@ -534,21 +543,22 @@ TEST(WebDownload, QueryRemoteFileReadsOnlyTheAnnouncement)
     server.Serve(Package, Pattern(size), "application/x-zoa");
     server.Script(Package, StallAfter(1000));
 
-    String type(u"unset");
-    int32_t length = -7;
+    RemoteFile answer;
+    answer.contentType = u"unset";
+    answer.contentLength = -7;
     const Clock::time_point start = Clock::now();
-    QueryRemoteFile(Wide(server.Url(Package)).Text(), &type, &length);
+    QueryRemoteFile(Wide(server.Url(Package)).Text(), answer);
     EXPECT_LT(Clock::now() - start, Promptly);
-    EXPECT_EQ(Text(type), u"application/x-zoa");
-    EXPECT_EQ(length, int32_t(size));
+    EXPECT_EQ(Text(answer.contentType), u"application/x-zoa");
+    EXPECT_EQ(answer.contentLength, int64_t(size));
     EXPECT_TRUE(server.WaitFor(
         [](const Seen& seen) { return seen.size() == 1 && seen[0].body == Body::Lost; }, Promptly));
     EXPECT_LT(server.Requests()[0].bodySent, int64_t(size));
 
     // Any other answer leaves both untouched.
-    QueryRemoteFile(Wide(server.Url("/missing")).Text(), &type, &length);
-    EXPECT_EQ(Text(type), u"application/x-zoa");
-    EXPECT_EQ(length, int32_t(size));
+    QueryRemoteFile(Wide(server.Url("/missing")).Text(), answer);
+    EXPECT_EQ(Text(answer.contentType), u"application/x-zoa");
+    EXPECT_EQ(answer.contentLength, int64_t(size));
 }
 
 // A handle's header lines go with every transfer on it, also lines added after the first; cookie and range
@@ -598,4 +608,32 @@ TEST_F(WebDownloadTrace, HandleSendsItsHeadersAndEachDownloadItsOwnCookie)
     ASSERT_NE(finish, lines.end());
     const std::u16string remote = Text(Wide(" <-> 127.0.0.1" + port + " (206)"));
     EXPECT_EQ(finish->substr(finish->size() - remote.size()), remote);
+}
+
+// A connection that breaks after the last byte of the range leaves nothing to ask for: the download is done,
+// not retried without a range.
+TEST(WebDownload, RangeThatArrivedWholeIsDoneWhenTheConnectionBreaks)
+{
+    const std::string resource = Pattern(3000);
+    ScriptedHttpServer server;
+    server.Serve(Package, resource);
+    Reply broken = IgnoreRange(); // the whole resource announced, the connection closed after the range
+    broken.dropAfter = 1132;
+    server.Script(Package, broken);
+    DataBuffer buffer;
+    DownloadWhole(server.Url(Package), buffer, 0, 1132, nullptr);
+    EXPECT_TRUE(Contents(buffer) == resource.substr(0, 1132));
+    EXPECT_EQ(RangesOf(server.Requests()), std::vector<std::string>{"bytes=0-1131"});
+}
+
+// A report to a server that never answers is given up, so reports cannot pile up.
+TEST(WebDownload, PostedRequestWithoutAnswerIsGivenUp)
+{
+    ScriptedHttpServer server;
+    server.Serve("/report", "ok");
+    server.Script("/report", Delay(120000));
+    HandlePtr handle(CreateWebHandle(true));
+    PostRequest(handle.get(), Wide(server.Url("/report")).Text());
+    EXPECT_TRUE(Eventually([&] { return PumpTransfers(handle.get()) == 1 && !server.Requests().empty(); },
+                           std::chrono::seconds(60)));
 }

@@ -1,6 +1,7 @@
 // zelto3d.zob, the sample engine module: the ten exports a loader binds. It pretends to load for a number of
 // updates ("readyafter|N" in the parameter text, 30 by default), reporting its progress, then reports ready
-// and fills the window with a colour on every render.
+// and fills the window with a colour on every render. With "blankondelete|1" its delete presents a blank
+// frame.
 //
 // Every call but progress and speed (asked on every update) adds one line to "zelto3d-calls.txt" in the
 // current directory; create starts the file afresh. The lines, for tests and demos to check what the loader
@@ -42,6 +43,7 @@ struct Engine
 {
     void* window = nullptr;
     uint32_t readyAfter = DefaultReadyAfter; // updates until ready
+    bool blankOnDelete = false;              // "blankondelete|1": present a blank frame from delete
     uint32_t updates = 0;
     uint32_t frames = 0;
 };
@@ -64,15 +66,21 @@ const char16_t* TextOf(const ZeltoChar* text)
     return text != nullptr ? reinterpret_cast<const char16_t*>(text) : u"";
 }
 
-// The value of the first pair named "readyafter" in the "|"-separated name|value list.
-uint32_t ReadyAfter(const char16_t* parameters)
+// The value of the first pair named `name` in the "|"-separated name|value list; `fallback` without one.
+int32_t PairValue(const char16_t* parameters, const char16_t* name, int32_t fallback)
 {
     Array<String> pieces;
     Split(parameters, pieces, u"|", u"");
     for (int32_t i = 0; i + 1 < int32_t(pieces.Length()); i += 2)
-        if (pieces[i].Equals(u"readyafter"))
-            return pieces[i + 1].ToInt() > 0 ? uint32_t(pieces[i + 1].ToInt()) : 0;
-    return DefaultReadyAfter;
+        if (pieces[i].Equals(name))
+            return pieces[i + 1].ToInt();
+    return fallback;
+}
+
+uint32_t ReadyAfter(const char16_t* parameters)
+{
+    int32_t value = PairValue(parameters, u"readyafter", int32_t(DefaultReadyAfter));
+    return value > 0 ? uint32_t(value) : 0;
 }
 
 uint32_t StepsDone()
@@ -119,6 +127,7 @@ extern "C"
         }
         engine.window = window;
         engine.readyAfter = ReadyAfter(TextOf(parameters));
+        engine.blankOnDelete = PairValue(TextOf(parameters), u"blankondelete", 0) != 0;
         Record(
             Format(
                 u"create magic=%08x version=%u cacheName=%ls module=%ls url=%ls reserved=%d parameters=%ls",
@@ -128,9 +137,13 @@ extern "C"
         return 1;
     }
 
+    // Like many engines it may leave a blank window behind; presenting that frame hands control to the host
+    // while the loader is going away.
     ZOB_EXPORT void ZELTO_CALL _ZobDelete(void* window)
     {
         Record(u"delete");
+        if (engine.blankOnDelete)
+            FillEngineCanvas(engine.window, 0xFF000000u);
         engine = Engine();
     }
 

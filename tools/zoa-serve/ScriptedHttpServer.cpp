@@ -207,12 +207,13 @@ void ScriptedHttpServer::ServeResource(size_t index, const httplib::Request& in,
 
     // The provider is called with the offset reached so far until the body is out or it returns false,
     // which closes the connection.
+    const int64_t announced = reply.announceLength >= 0 ? reply.announceLength : length;
     out.set_content_provider(
-        size_t(length), resource->contentType.c_str(),
+        size_t(announced), resource->contentType.c_str(),
         [this, resource, index, first, length, reply](size_t offset, size_t, httplib::DataSink& sink) mutable
         {
             const int64_t sent = int64_t(offset);
-            if (reply.dropAfter >= 0 && sent >= reply.dropAfter)
+            if ((reply.dropAfter >= 0 && sent >= reply.dropAfter) || sent >= length)
             {
                 Record(index, [](Request& request) { request.body = Body::Dropped; });
                 return false;

@@ -34,12 +34,13 @@ public:
     // One answer of a script. With `status` 0 the resource is served (200, or 206 for a range).
     struct Reply
     {
-        int status = 0;           // any other status is answered with a short text body
-        std::string location;     // the Location header of a redirect status
-        int delayMs = 0;          // wait before answering
-        int64_t dropAfter = -1;   // close the connection after this many body bytes
-        int64_t stallAfter = -1;  // send nothing more after this many body bytes until ReleaseStalls()
-        bool ignoreRange = false; // serve the whole resource with 200 even when asked for a range
+        int status = 0;              // any other status is answered with a short text body
+        std::string location;        // the Location header of a redirect status
+        int delayMs = 0;             // wait before answering
+        int64_t dropAfter = -1;      // close the connection after this many body bytes
+        int64_t stallAfter = -1;     // send nothing more after this many body bytes until ReleaseStalls()
+        bool ignoreRange = false;    // serve the whole resource with 200 even when asked for a range
+        int64_t announceLength = -1; // announce this body length instead (the body ends with the resource)
     };
 
     // How the body of an answer ended.

@@ -5,6 +5,8 @@
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/System.h"
 
+#include <filesystem>
+
 namespace Zelto
 {
 
@@ -47,9 +49,11 @@ void Plugin::Unload()
     start = nullptr;
 }
 
+// Joined with the platform's own separator: the path is printed for people to read.
 String PluginBesideExecutable()
 {
-    return Format(u"%ls\\%ls", PathDirectory(ExecutablePath().Text(), true).Text(), PluginFileName());
+    return Format(u"%ls%lc%ls", PathDirectory(ExecutablePath().Text(), true).Text(),
+                  char16_t(std::filesystem::path::preferred_separator), PluginFileName());
 }
 
 std::basic_string<ZeltoChar> ZeltoText(const char* utf8)
