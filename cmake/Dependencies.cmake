@@ -1,12 +1,26 @@
 # Third-party libraries. Linux: Debian's -dev packages. Windows: zlib from Debian's MinGW package; libcurl,
 # liblzma and the header-only cpp-httplib (tests only) from the bootstrap's cache folder, one prefix per
-# Windows architecture.
+# Windows architecture. LuaJIT, patched, from the cache folder on every target.
+if(DEFINED ENV{ZELTO_CACHE})
+    set(ZELTO_CACHE "$ENV{ZELTO_CACHE}")
+else()
+    set(ZELTO_CACHE "$ENV{HOME}/.cache/zelto")
+endif()
+
+# The bootstrap builds LuaJIT once per flavour: linux, linux-asan (sanitizers, system allocator, API checks),
+# win32, win64. Each flavour's <flavour>-stock folder holds the same interpreter without our patches.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(luajit_flavour win64)
+elseif(WIN32)
+    set(luajit_flavour win32)
+else()
+    set(luajit_flavour linux)
+endif()
+set(ZELTO_LUAJIT_FLAVOUR ${luajit_flavour} CACHE STRING "The bootstrap's LuaJIT build to use")
+set(ZELTO_LUAJIT_ROOT "${ZELTO_CACHE}/luajit/${ZELTO_LUAJIT_FLAVOUR}")
+set(ZELTO_LUAJIT_STOCK_ROOT "${ZELTO_CACHE}/luajit/${ZELTO_LUAJIT_FLAVOUR}-stock")
+
 if(WIN32)
-    if(DEFINED ENV{ZELTO_CACHE})
-        set(ZELTO_CACHE "$ENV{ZELTO_CACHE}")
-    else()
-        set(ZELTO_CACHE "$ENV{HOME}/.cache/zelto")
-    endif()
     set(ZELTO_CROSS_PREFIX "${ZELTO_CACHE}/${ZELTO_MINGW_TRIPLET}" CACHE PATH "Cross-built libraries")
 
     add_library(zelto_zlib INTERFACE)

@@ -1,0 +1,27 @@
+-- Errors: messages, levels, error objects, pcall and xpcall with a traceback, errors from the runtime.
+local function fail(level) error("failed here", level) end
+print(pcall(fail, 1))
+print(pcall(fail, 2))
+print(pcall(fail, 0))
+local _, object = pcall(error, {code = 7})
+print("error object", type(object), object.code)
+print(select(2, pcall(error, setmetatable({}, {__tostring = function() return "custom" end}))) ~= nil)
+print(pcall(function() local x = nil; return x.field end))
+print(pcall(function() return 1 + {} end))
+print(pcall(function() return #nil end))
+print(pcall(function() return ("x"):bad() end))
+print(pcall(function() undefinedFunction() end))
+print(xpcall(function() error("with traceback") end, function(m)
+    local trace = debug.traceback(m, 1)
+    return (trace:match("^[^\n]*")) .. " | " .. tostring(trace:find("stack traceback:", 1, true) ~= nil)
+end))
+print(pcall(pcall))
+print(pcall(setmetatable, 1, {}))
+local ok, message = pcall(string.rep)
+print(ok, message)
+print(select("#", pcall(function() return 1, 2, 3 end)))
+local depth = 0
+local function recurse() depth = depth + 1; return recurse() + 1 end
+local ok2, overflow = pcall(recurse)
+print("stack overflow", ok2, overflow:match("stack overflow") ~= nil)
+print("ok")
