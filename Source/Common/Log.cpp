@@ -31,8 +31,13 @@ LogSwitches switches;
 LogChannel traceChannel;
 LogChannel errorChannel;
 // Lines being written share it; installing a sink or closing a log file takes it alone. So a sink is never
-// replaced, nor its file freed, under a line that is still being written.
-std::shared_mutex sinkLock;
+// replaced, nor its file freed, under a line that is still being written. Made on first use and never
+// destroyed: lines may be printed during static construction and by threads still running at exit.
+std::shared_mutex& SinkLock()
+{
+    static auto* lock = new std::shared_mutex;
+    return *lock;
+}
 
 String TimeStamp()
 {
@@ -49,7 +54,7 @@ int PrintLine(LogChannel& channel, const char16_t* format, va_list arguments)
     FormatArgs(text, FormatBufferUnits, format, arguments);
     String stamp = switches.timeStamp == 1 ? TimeStamp() : String(); // made before the lock: it allocates
     {
-        std::shared_lock<std::shared_mutex> writing(sinkLock);
+        std::shared_lock<std::shared_mutex> writing(SinkLock());
         const LogSink& sink = LogChannelAccess::Sink(channel);
         if (sink.callback != nullptr)
         {
@@ -96,13 +101,17 @@ void Install(LogChannel& channel, const LogSink& sink, LogFile* ownedFile)
     LogChannelAccess::Sink(channel) = sink;
 }
 
+// The file is made outside the sink lock: making it may log (an allocation failing), which takes the lock.
 void OpenLogFile(LogChannel& channel, const String& path)
 {
-    std::unique_lock<std::shared_mutex> installing(sinkLock);
-    // Recreating the channel's own file: Windows refuses a second handle on it, so the old one goes first.
-    LogFile* owned = LogChannelAccess::OwnedFile(channel);
-    if (owned != nullptr && owned->path.Equals(path.Text()))
-        Install(channel, LogSink(), nullptr);
+    {
+        // Recreating the channel's own file: Windows refuses a second handle on it, so the old one goes
+        // first.
+        std::unique_lock<std::shared_mutex> installing(SinkLock());
+        LogFile* owned = LogChannelAccess::OwnedFile(channel);
+        if (owned != nullptr && owned->path.Equals(path.Text()))
+            Install(channel, LogSink(), nullptr);
+    }
     auto* log = new LogFile;
     log->path = path;
     if (!log->file.Create(path.Text()))
@@ -112,6 +121,7 @@ void OpenLogFile(LogChannel& channel, const String& path)
     }
     static const uint8_t byteOrderMark[2] = {0xFF, 0xFE};
     log->file.Write(byteOrderMark, sizeof byteOrderMark);
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
     Install(channel, LogSink{FileSinkWrite, &log->file}, log);
 }
 
@@ -119,13 +129,13 @@ void OpenLogFile(LogChannel& channel, const String& path)
 
 LogChannel::operator LogSink() const
 {
-    std::shared_lock<std::shared_mutex> reading(sinkLock);
+    std::shared_lock<std::shared_mutex> reading(SinkLock());
     return mSink;
 }
 
 LogChannel& LogChannel::operator=(const LogSink& sink)
 {
-    std::unique_lock<std::shared_mutex> installing(sinkLock);
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
     Install(*this, sink, nullptr);
     return *this;
 }
@@ -204,7 +214,7 @@ void OpenLogFiles(const char16_t* name)
 // Channels on a log file fall back to the debugger's output; others keep their sinks.
 void CloseLogFiles()
 {
-    std::unique_lock<std::shared_mutex> installing(sinkLock);
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
     for (LogChannel* channel : {&traceChannel, &errorChannel})
         if (LogChannelAccess::OwnedFile(*channel) != nullptr)
             Install(*channel, LogSink(), nullptr);
@@ -212,7 +222,7 @@ void CloseLogFiles()
 
 void UseConsoleLog()
 {
-    std::unique_lock<std::shared_mutex> installing(sinkLock);
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
     Install(traceChannel, LogSink{ConsoleSinkWrite, nullptr}, nullptr);
     Install(errorChannel, LogSink{ConsoleSinkWrite, nullptr}, nullptr);
 }
