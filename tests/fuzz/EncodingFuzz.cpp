@@ -1,24 +1,13 @@
 // The encoders from outside bytes: UTF-8 into buffers of every capacity, and UTF-16 through UTF-8 and back
 // unchanged (lone surrogates included, each as its own 3-byte form).
+#include "FuzzCheck.h"
 #include "Source/Common/StringEncoding.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 using namespace Zelto;
-
-namespace
-{
-
-void Require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,12 +1,12 @@
 // The formatter from outside bytes, with safe arguments: each conversion is built from the input (flags,
 // width or '*', precision or '*', length modifier, type) between literal text, and formatted with an argument
 // of the type it takes into a buffer whose length the input picks. The output always ends inside the buffer.
+#include "FuzzCheck.h"
 #include "Source/Common/StringFormatter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -37,19 +37,19 @@ struct Conversion
 
 // Every length modifier with the types it goes with, and the argument that conversion takes.
 const Conversion Conversions[] = {
-    {"d", Argument::Int},         {"i", Argument::Int},        {"u", Argument::Int},
-    {"x", Argument::Int},         {"X", Argument::Int},        {"o", Argument::Int},
-    {"c", Argument::Int},         {"C", Argument::Int},        {"hd", Argument::Int},
-    {"hhu", Argument::Int},       {"hc", Argument::Int},       {"lc", Argument::Int},
-    {"ld", Argument::Long},       {"lx", Argument::Long},      {"lld", Argument::LongLong},
+    {"d", Argument::Int},         {"i", Argument::Int},         {"u", Argument::Int},
+    {"x", Argument::Int},         {"X", Argument::Int},         {"o", Argument::Int},
+    {"c", Argument::Int},         {"C", Argument::Int},         {"hd", Argument::Int},
+    {"hhu", Argument::Int},       {"hc", Argument::Int},        {"lc", Argument::Int},
+    {"ld", Argument::Long},       {"lx", Argument::Long},       {"lld", Argument::LongLong},
     {"llu", Argument::LongLong},  {"I64d", Argument::LongLong}, {"jd", Argument::LongLong},
-    {"zu", Argument::Size},       {"td", Argument::Size},      {"Iu", Argument::Size},
-    {"I32d", Argument::Int},      {"f", Argument::Double},     {"F", Argument::Double},
-    {"e", Argument::Double},      {"E", Argument::Double},     {"g", Argument::Double},
-    {"G", Argument::Double},      {"a", Argument::Double},     {"A", Argument::Double},
+    {"zu", Argument::Size},       {"td", Argument::Size},       {"Iu", Argument::Size},
+    {"I32d", Argument::Int},      {"f", Argument::Double},      {"F", Argument::Double},
+    {"e", Argument::Double},      {"E", Argument::Double},      {"g", Argument::Double},
+    {"G", Argument::Double},      {"a", Argument::Double},      {"A", Argument::Double},
     {"Lf", Argument::LongDouble}, {"Lg", Argument::LongDouble}, {"s", Argument::Text},
-    {"ls", Argument::Text},       {"S", Argument::Text},       {"ws", Argument::Text},
-    {"hs", Argument::Narrow},     {"p", Argument::Pointer},    {"%", Argument::None},
+    {"ls", Argument::Text},       {"S", Argument::Text},        {"ws", Argument::Text},
+    {"hs", Argument::Narrow},     {"p", Argument::Pointer},     {"%", Argument::None},
     {"q", Argument::None},        {"n", Argument::None},
 };
 
@@ -143,7 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FormatWithStars(out, length, wide.c_str(), stars, input.ConsumeFloatingPoint<double>());
             break;
         case Argument::LongDouble:
-            FormatWithStars(out, length, wide.c_str(), stars, (long double)input.ConsumeFloatingPoint<double>());
+            FormatWithStars(out, length, wide.c_str(), stars,
+                            (long double)input.ConsumeFloatingPoint<double>());
             break;
         case Argument::Text:
             FormatWithStars(out, length, wide.c_str(), stars, text.c_str());
@@ -161,8 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         bool terminated = false;
         for (uint32_t i = 0; i < length && !terminated; ++i)
             terminated = buffer[i] == 0;
-        if (!terminated || buffer[length] != 0xFFFF)
-            std::abort();
+        Require(terminated && buffer[length] == 0xFFFF);
     }
     return 0;
 }

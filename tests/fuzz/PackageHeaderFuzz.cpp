@@ -1,8 +1,8 @@
 // The package header from outside: parsed, terminated as the loader does, checked; a parsed header of
 // version 1 or 2 writes back to bytes that parse to the same header.
+#include "FuzzCheck.h"
 #include "Loader/PackageFormat.h"
 
-#include <cstdlib>
 #include <cstring>
 
 using namespace Zelto;
@@ -13,12 +13,6 @@ namespace
 template <uint32_t Units> void Terminate(char16_t (&text)[Units])
 {
     text[Units - 1] = 0;
-}
-
-void Require(bool condition)
-{
-    if (!condition)
-        std::abort();
 }
 
 } // namespace

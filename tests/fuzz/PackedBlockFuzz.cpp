@@ -1,9 +1,9 @@
 // Packed blocks from outside: Unpack either leaves the block alone or gives bytes no more than it states;
 // both decoders also run on the raw bytes into a room whose size the input picks.
 #include "Common/PackedBlock.h"
+#include "FuzzCheck.h"
 #include "Source/Platform/Decompress.h"
 
-#include <cstdlib>
 #include <vector>
 
 using namespace Zelto;
@@ -15,10 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PackedBlockInfo block;
     bool packed = ReadPackedBlockHeader(data, uint32_t(size), block);
     bool unpacked = Unpack(buffer);
-    if (packed && unpacked && buffer.Size() > block.unpackedSize)
-        std::abort();
-    if (!unpacked && (buffer.Size() != size || !packed))
-        std::abort(); // a failure keeps the packed bytes, and only a packed block can fail
+    Require(!packed || !unpacked || buffer.Size() <= block.unpackedSize);
+    Require(unpacked || (packed && buffer.Size() == size)); // only a packed block fails, and keeps its bytes
 
     // Raw streams: 2 bytes of room size (up to 64 KiB), 5 LZMA property bytes, then the stream.
     if (size < 7)
@@ -28,9 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (bool isLzma : {false, true})
     {
         uint32_t produced = room;
-        if (Decompress(destination.data(), produced, data + 7, uint32_t(size - 7), data + 2, isLzma) &&
-            produced > room)
-            std::abort();
+        if (Decompress(destination.data(), produced, data + 7, uint32_t(size - 7), data + 2, isLzma))
+            Require(produced <= room);
     }
     return 0;
 }

@@ -2,23 +2,12 @@
 // the subject after it. Every match found must also match the pattern anchored at both ends on its own slice,
 // and the matches of one search come in order inside the subject.
 #include "Common/PatternMatcher.h"
+#include "FuzzCheck.h"
 #include "Regex/Regex.h"
 
-#include <cstdlib>
 #include <string>
 
 using namespace Zelto;
-
-namespace
-{
-
-void Require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,8 +1,8 @@
 // Server lists from outside, as UTF-8 bytes.
+#include "FuzzCheck.h"
 #include "Loader/ServerList.h"
 #include "Source/Common/StringEncoding.h"
 
-#include <cstdlib>
 #include <string>
 
 using namespace Zelto;
@@ -11,8 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string text(reinterpret_cast<const char*>(data), size);
     ServerChoice choice;
-    if (ReadServerList(Utf8ToString(text.c_str()), choice) && !choice.engineParam.IsEmpty() &&
-        !choice.engineParam.StartsWith(u"host|"))
-        std::abort();
+    if (ReadServerList(Utf8ToString(text.c_str()), choice))
+        Require(choice.engineParam.IsEmpty() || choice.engineParam.StartsWith(u"host|"));
     return 0;
 }
