@@ -31,12 +31,12 @@ LogSwitches switches;
 LogChannel traceChannel;
 LogChannel errorChannel;
 // Lines being written share it; installing a sink or closing a log file takes it alone. So a sink is never
-// replaced, nor its file freed, under a line that is still being written. Made on first use and never
-// destroyed: lines may be printed during static construction and by threads still running at exit.
+// replaced, nor its file freed, under a line that is still being written. Made on first use, as lines may be
+// printed during static construction.
 std::shared_mutex& SinkLock()
 {
-    static auto* lock = new std::shared_mutex;
-    return *lock;
+    static std::shared_mutex lock;
+    return lock;
 }
 
 String TimeStamp()
