@@ -42,8 +42,9 @@ String WithoutQuotes(const String& text)
 bool ReadServerList(const String& text, ServerChoice& choice)
 {
     // Every position comes from the matches themselves: `"default":<digits>`, then `"<digits>":[...]`.
+    // One digit more than a number may have: a longer one is seen, and refused, without matching all of it.
     String match;
-    if (!FindFirst(u"\"default\":\\d+", text, match))
+    if (!FindFirst(u"\"default\":\\d{1,10}", text, match))
         return false;
     String number = After(match, u':');
     if (number.Length() > MaxServerNumberDigits)
