@@ -16,7 +16,7 @@ bool Contains(const char16_t* set, char16_t unit)
     return false;
 }
 
-// Backslash and '/' separate folders alike, so that a path may mix them (`sub\\dir/x.cfg`); a ':' counts only
+// Backslash and '/' separate folders alike, so that a path may mix them (`sub\dir/x.cfg`); a ':' counts only
 // in a path without either.
 int32_t FindSeparator(const String& path, bool fromEnd)
 {
