@@ -27,6 +27,7 @@ public:
 
     uint8_t* Data() const { return mData; }
     uint32_t Size() const { return mSize; }
+    uint32_t Capacity() const { return mCapacity; } // bytes allocated, at least Size()
     bool IsOwned() const { return mOwned; }
     uint32_t CursorOffset() const { return uint32_t(mCursor - mData); }
     void SetCursorOffset(uint32_t offset) { mCursor = mData + (offset < mSize ? offset : mSize); }

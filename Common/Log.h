@@ -22,9 +22,31 @@ struct LogSwitches
     int newLine = 1;   // each line ends with a line break
 };
 
+struct LogFile;
+
+// One channel's sink. Reading and replacing it are safe while other threads print: a replacement waits for
+// the lines being written, and a log file the channel held is closed only then. The caller keeps the context
+// of a sink it installs alive while it is installed.
+class LogChannel
+{
+public:
+    LogChannel() = default;
+    LogChannel(const LogChannel&) = delete;
+
+    operator LogSink() const; // the sink installed now
+    LogChannel& operator=(const LogSink& sink);
+    LogChannel& operator=(const LogChannel& other) { return *this = LogSink(other); }
+
+private:
+    friend struct LogChannelAccess; // the printer and the log files, in Log.cpp
+
+    LogSink mSink;
+    LogFile* mFile = nullptr; // the file sink's log file, owned; left open at exit, when threads may print
+};
+
 LogSwitches& LogSettings();
-LogSink& TraceSink();
-LogSink& ErrorSink();
+LogChannel& TraceSink();
+LogChannel& ErrorSink();
 
 int PrintTrace(const char16_t* format, ...);
 int PrintError(const char16_t* format, ...);
@@ -36,8 +58,9 @@ int PrintErrorArgs(const char16_t* format, va_list arguments);
 void LogError(const char16_t* format, ...);
 
 bool SameLogSink(); // same callback and same context on both channels
-void OpenLogFiles(
-    const char16_t* name); // "<dir>\<exe>-<name>-[Trace].log" and "...[Error].log", UTF-16 with BOM
+// "<dir>\<exe>-<name>-[Trace].log" and "...[Error].log", UTF-16 with BOM. A file that cannot be created
+// leaves its channel on the sink it had.
+void OpenLogFiles(const char16_t* name);
 void UseConsoleLog();
 void CloseLogFiles(); // channels on log files fall back to the debugger's output
 

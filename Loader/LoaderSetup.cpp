@@ -2,7 +2,7 @@
 #include "Loader/Zelto3DLoader.h"
 
 #include "Common/Log.h"
-#include "Common/PatternMatcher.h"
+#include "Loader/ServerList.h"
 #include "Source/Common/StringEncoding.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/AtomicFloat.h"
@@ -32,21 +32,6 @@ String HostOfUrl(const String& url)
         return colon < 0 ? piece : String(piece.Text(), colon);
     }
     return String();
-}
-
-String WithoutQuotes(const String& text)
-{
-    String trimmed = text;
-    trimmed.TrimLeft(u'"');
-    trimmed.TrimRight(u'"');
-    return trimmed;
-}
-
-// The first match of `pattern` in `text`; false without one.
-bool FindFirst(const char16_t* pattern, const String& text, uint32_t& start, uint32_t& end)
-{
-    PatternMatcher matcher;
-    return matcher.Compile(pattern) && matcher.Match(text.Text(), &start, &end, 1, false) == 1;
 }
 
 } // namespace
@@ -180,31 +165,13 @@ void Zelto3DLoader::ServerListTick()
 // Picks the default server's package URL (item 5) and host pair (items 7 and 6) out of the list.
 void Zelto3DLoader::ParseServerList(const String& text)
 {
-    uint32_t start = 0, end = 0;
-    if (!FindFirst(u"\"default\":\\d+", text, start, end))
+    ServerChoice choice;
+    if (!ReadServerList(text, choice))
         return;
-    const uint32_t defaultKeyLength = 10; // "default":
-    String number(text.Text() + start + defaultKeyLength, int32_t(end - start - defaultKeyLength));
-    if (number.IsEmpty())
-        return;
-    String pattern = Format(u"\"%ls\":\\[", number.Text());
-    pattern.Append(u".+?\\]");
-    if (!FindFirst(pattern.Text(), text, start, end))
-        return;
-    uint32_t itemStart = start + number.Length() + 4; // behind "<number>":[
-    String items(text.Text() + itemStart, int32_t(end - 1 - itemStart));
-    if (items.IsEmpty())
-        return;
-
-    Array<String> pieces;
-    Split(items.Text(), pieces, u",", ListTrim);
-    if (pieces.Length() < 8)
-        return;
-    if (!pieces[5].IsEmpty())
-        Setup(String(u"zoaurl"), WithoutQuotes(pieces[5]));
-    if (!pieces[6].IsEmpty() && !pieces[7].IsEmpty())
-        Setup(String(u"zoaparam"),
-              Format(u"host|%ls:%ls", WithoutQuotes(pieces[7]).Text(), pieces[6].Text()));
+    if (!choice.packageUrl.IsEmpty())
+        Setup(String(u"zoaurl"), choice.packageUrl);
+    if (!choice.engineParam.IsEmpty())
+        Setup(String(u"zoaparam"), choice.engineParam);
 }
 
 } // namespace Zelto

@@ -105,18 +105,24 @@ bool IsSeparator(char16_t unit)
     return unit == u'/' || unit == u'\\';
 }
 
-bool HasParentStep(const String& name)
+// True when `test` holds for one of the components between separators.
+template <typename Test> bool AnyComponent(const String& name, Test test)
 {
     uint32_t start = 0;
     for (uint32_t i = 0; i <= name.Length(); ++i)
     {
         if (i < name.Length() && !IsSeparator(name[i]))
             continue;
-        if (i - start == 2 && name[start] == u'.' && name[start + 1] == u'.')
+        if (test(String(name.Text() + start, int32_t(i - start))))
             return true;
         start = i + 1;
     }
     return false;
+}
+
+bool IsParentStep(const String& component)
+{
+    return component.Equals(u"..");
 }
 
 // The last component names a folder ("", "."), not a file.
@@ -127,22 +133,23 @@ bool EndsInFolder(const String& name)
            (length >= 2 && name[length - 1] == u'.' && IsSeparator(name[length - 2]));
 }
 
-// Windows opens a device for these names, with or without an extension, in any folder.
-bool NamesDevice(const String& name)
+// Windows opens a device for a component that is one of these names once it is cut at its first dot and
+// stripped of trailing spaces (`nul.txt`, `con.`, `nul `), in any folder; COM and LPT take the digits 1 to 9
+// and the superscripts one to three (U+00B9, U+00B2, U+00B3).
+bool IsDeviceName(String component) // a copy: it is cut
 {
-    int32_t start = 0;
-    for (uint32_t i = 0; i < name.Length(); ++i)
-        if (IsSeparator(name[i]))
-            start = int32_t(i + 1);
-    String base(name.Text() + start);
-    int32_t dot = base.FindChar(u'.');
+    int32_t dot = component.FindChar(u'.');
     if (dot >= 0)
-        base.Remove(uint32_t(dot), -1);
+        component.Remove(uint32_t(dot), -1);
+    component.TrimRight(u' ');
     for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
-        if (base.EqualsNoCase(device))
+        if (component.EqualsNoCase(device))
             return true;
-    return base.Length() == 4 && (base.StartsWith(u"COM", false) || base.StartsWith(u"LPT", false)) &&
-           base[3] >= u'1' && base[3] <= u'9';
+    if (component.Length() != 4 ||
+        !(component.StartsWith(u"COM", false) || component.StartsWith(u"LPT", false)))
+        return false;
+    char16_t digit = component[3];
+    return (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
 }
 
 } // namespace
@@ -156,11 +163,11 @@ const char16_t* UnsafeNameReason(const char16_t* name)
         return u"it is absolute";
     if (text.FindChar(u':') >= 0)
         return u"it names a drive or a stream";
-    if (HasParentStep(text))
+    if (AnyComponent(text, IsParentStep))
         return u"it leaves the current directory";
     if (EndsInFolder(text))
         return u"it names a folder";
-    if (NamesDevice(text))
+    if (AnyComponent(text, IsDeviceName))
         return u"it names a device";
     return nullptr;
 }

@@ -5,15 +5,39 @@
 #include "Source/Platform/File.h"
 #include "Source/Platform/System.h"
 
+#include <mutex>
+#include <shared_mutex>
+
 namespace Zelto
 {
+
+struct LogFile
+{
+    File file;
+    String path;
+};
+
+// A channel's insides, for the printer and the log files below.
+struct LogChannelAccess
+{
+    static LogSink& Sink(LogChannel& channel) { return channel.mSink; }
+    static LogFile*& OwnedFile(LogChannel& channel) { return channel.mFile; }
+};
 
 namespace
 {
 
 LogSwitches switches;
-LogSink traceSink;
-LogSink errorSink;
+LogChannel traceChannel;
+LogChannel errorChannel;
+// Lines being written share it; installing a sink or closing a log file takes it alone. So a sink is never
+// replaced, nor its file freed, under a line that is still being written. Made on first use, as lines may be
+// printed during static construction.
+std::shared_mutex& SinkLock()
+{
+    static std::shared_mutex lock;
+    return lock;
+}
 
 String TimeStamp()
 {
@@ -22,20 +46,25 @@ String TimeStamp()
                   now.second);
 }
 
-int PrintLine(const LogSink& sink, const char16_t* format, va_list arguments)
+int PrintLine(LogChannel& channel, const char16_t* format, va_list arguments)
 {
     if (switches.enabled == 0)
         return 0;
     char16_t text[FormatBufferUnits];
     FormatArgs(text, FormatBufferUnits, format, arguments);
-    if (sink.callback != nullptr)
+    String stamp = switches.timeStamp == 1 ? TimeStamp() : String(); // made before the lock: it allocates
     {
-        if (switches.timeStamp == 1)
-            sink.callback(TimeStamp().Text(), sink.context, 0);
-        return sink.callback(text, sink.context, switches.newLine);
+        std::shared_lock<std::shared_mutex> writing(SinkLock());
+        const LogSink& sink = LogChannelAccess::Sink(channel);
+        if (sink.callback != nullptr)
+        {
+            if (switches.timeStamp == 1)
+                sink.callback(stamp.Text(), sink.context, 0);
+            return sink.callback(text, sink.context, switches.newLine);
+        }
     }
     if (switches.timeStamp == 1)
-        DebuggerOutput(TimeStamp().Text());
+        DebuggerOutput(stamp.Text());
     DebuggerOutput(text);
     if (switches.newLine == 1)
         DebuggerOutput(u"\r\n");
@@ -59,54 +88,78 @@ int ConsoleSinkWrite(const char16_t* text, void* context, int lineBreak)
     return 1;
 }
 
-// Closes the log file a channel's file sink holds, if it holds one; the channel then has no sink.
-void CloseSinkFile(LogSink& sink)
+// Installs `sink` on a channel whose sink lock is held; the log file the channel owned, if any, is closed.
+void Install(LogChannel& channel, const LogSink& sink, LogFile* ownedFile)
 {
-    if (sink.callback != FileSinkWrite)
-        return;
-    auto* file = static_cast<File*>(sink.context);
-    file->Close();
-    delete file;
-    sink = LogSink();
+    LogFile*& owned = LogChannelAccess::OwnedFile(channel);
+    if (owned != nullptr)
+    {
+        owned->file.Close();
+        delete owned;
+    }
+    owned = ownedFile;
+    LogChannelAccess::Sink(channel) = sink;
 }
 
-void OpenLogFile(LogSink& sink, const String& path)
+// The file is made outside the sink lock: making it may log (an allocation failing), which takes the lock.
+void OpenLogFile(LogChannel& channel, const String& path)
 {
-    CloseSinkFile(sink);
-    auto* file = new File;
-    if (!file->Create(path.Text()))
     {
-        delete file; // the channel keeps its sink (an old log file of its own is closed by now)
+        // Recreating the channel's own file: Windows refuses a second handle on it, so the old one goes
+        // first.
+        std::unique_lock<std::shared_mutex> installing(SinkLock());
+        LogFile* owned = LogChannelAccess::OwnedFile(channel);
+        if (owned != nullptr && owned->path.Equals(path.Text()))
+            Install(channel, LogSink(), nullptr);
+    }
+    auto* log = new LogFile;
+    log->path = path;
+    if (!log->file.Create(path.Text()))
+    {
+        delete log; // the channel keeps the sink it had
         return;
     }
     static const uint8_t byteOrderMark[2] = {0xFF, 0xFE};
-    file->Write(byteOrderMark, sizeof byteOrderMark);
-    sink.callback = FileSinkWrite;
-    sink.context = file;
+    log->file.Write(byteOrderMark, sizeof byteOrderMark);
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
+    Install(channel, LogSink{FileSinkWrite, &log->file}, log);
 }
 
 } // namespace
+
+LogChannel::operator LogSink() const
+{
+    std::shared_lock<std::shared_mutex> reading(SinkLock());
+    return mSink;
+}
+
+LogChannel& LogChannel::operator=(const LogSink& sink)
+{
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
+    Install(*this, sink, nullptr);
+    return *this;
+}
 
 LogSwitches& LogSettings()
 {
     return switches;
 }
-LogSink& TraceSink()
+LogChannel& TraceSink()
 {
-    return traceSink;
+    return traceChannel;
 }
-LogSink& ErrorSink()
+LogChannel& ErrorSink()
 {
-    return errorSink;
+    return errorChannel;
 }
 
 int PrintTraceArgs(const char16_t* format, va_list arguments)
 {
-    return PrintLine(traceSink, format, arguments);
+    return PrintLine(traceChannel, format, arguments);
 }
 int PrintErrorArgs(const char16_t* format, va_list arguments)
 {
-    return PrintLine(errorSink, format, arguments);
+    return PrintLine(errorChannel, format, arguments);
 }
 
 int PrintTrace(const char16_t* format, ...)
@@ -143,7 +196,8 @@ void LogError(const char16_t* format, ...)
 
 bool SameLogSink()
 {
-    return traceSink.callback == errorSink.callback && traceSink.context == errorSink.context;
+    LogSink trace = traceChannel, error = errorChannel;
+    return trace.callback == error.callback && trace.context == error.context;
 }
 
 void OpenLogFiles(const char16_t* name)
@@ -151,23 +205,26 @@ void OpenLogFiles(const char16_t* name)
     String directory = CurrentDirectory();
     String executable = PathFileName(ExecutablePath().Text(), false, false);
     const char16_t* hyphen = TextLength(name) != 0 ? u"-" : u"";
-    OpenLogFile(traceSink,
+    OpenLogFile(traceChannel,
                 Format(u"%ls\\%ls-%ls%ls[Trace].log", directory.Text(), executable.Text(), name, hyphen));
-    OpenLogFile(errorSink,
+    OpenLogFile(errorChannel,
                 Format(u"%ls\\%ls-%ls%ls[Error].log", directory.Text(), executable.Text(), name, hyphen));
 }
 
+// Channels on a log file fall back to the debugger's output; others keep their sinks.
 void CloseLogFiles()
 {
-    CloseSinkFile(traceSink);
-    CloseSinkFile(errorSink);
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
+    for (LogChannel* channel : {&traceChannel, &errorChannel})
+        if (LogChannelAccess::OwnedFile(*channel) != nullptr)
+            Install(*channel, LogSink(), nullptr);
 }
 
 void UseConsoleLog()
 {
-    CloseLogFiles();
-    traceSink = LogSink{ConsoleSinkWrite, nullptr};
-    errorSink = LogSink{ConsoleSinkWrite, nullptr};
+    std::unique_lock<std::shared_mutex> installing(SinkLock());
+    Install(traceChannel, LogSink{ConsoleSinkWrite, nullptr}, nullptr);
+    Install(errorChannel, LogSink{ConsoleSinkWrite, nullptr}, nullptr);
 }
 
 } // namespace Zelto

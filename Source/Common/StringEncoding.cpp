@@ -38,8 +38,8 @@ uint32_t NarrowSourceLength(const char* source, int32_t count)
     return length;
 }
 
-// Bytes of the UTF-8 sequence that a lead byte starts; 0 for a byte that starts nothing (skipped).
-uint32_t Utf8SequenceLength(uint8_t lead)
+// Bytes of the UTF-8 sequence that a lead byte announces; 0 for a byte that announces none.
+uint32_t Utf8LeadLength(uint8_t lead)
 {
     if (lead < 0x80)
         return 1;
@@ -50,6 +50,19 @@ uint32_t Utf8SequenceLength(uint8_t lead)
     if ((lead & 0xF8) == 0xF0)
         return 4;
     return 0;
+}
+
+// Bytes of the UTF-8 sequence at `bytes`, of which `available` are input; 0 when its first byte starts no
+// sequence (skipped): a stray continuation byte, an invalid lead, or a lead followed by a byte that is not a
+// continuation byte, which then starts afresh. A sequence cut off by the end of the input runs past
+// `available`.
+uint32_t Utf8SequenceLength(const uint8_t* bytes, uint32_t available)
+{
+    uint32_t length = Utf8LeadLength(bytes[0]);
+    for (uint32_t i = 1; i < length && i < available; ++i)
+        if ((bytes[i] & 0xC0) != 0x80)
+            return 0;
+    return length;
 }
 
 // Units one UTF-8 sequence decodes to; a 4-byte sequence outside the supplementary planes gives none.
@@ -183,7 +196,7 @@ char16_t* Utf8ToWide(char16_t* buffer, uint32_t capacity, const char* source, in
     char16_t units[2];
     for (uint32_t i = 0; i < end;)
     {
-        uint32_t length = Utf8SequenceLength(bytes[i]);
+        uint32_t length = Utf8SequenceLength(bytes + i, end - i);
         if (length == 0)
         {
             ++i; // a stray continuation byte or an invalid lead produces nothing
@@ -205,7 +218,7 @@ char16_t* Utf8ToWide(char16_t* buffer, uint32_t capacity, const char* source, in
     uint32_t written = 0;
     for (uint32_t i = 0; i < end && written < fitting;)
     {
-        uint32_t length = Utf8SequenceLength(bytes[i]);
+        uint32_t length = Utf8SequenceLength(bytes + i, end - i);
         if (length == 0)
         {
             ++i;

@@ -49,7 +49,7 @@ struct Conversion
 {
     bool leftAlign = false;
     bool zeroPad = false;
-    char flags[8] = {}; // the flags as written, handed on to the C library for numbers
+    char flags[8] = {}; // each flag once, handed on to the C library for numbers
     int width = 0;
     int precision = -1;  // -1: none given
     char length[4] = {}; // "", "h", "hh", "l", "ll", "j", "z", "t", "L", "I64"...
@@ -73,23 +73,28 @@ int Clamp(int value)
     return value < MaxFieldWidth ? value : MaxFieldWidth;
 }
 
+bool IsFlag(char16_t unit)
+{
+    return unit == u'-' || unit == u'+' || unit == u' ' || unit == u'#' || unit == u'0';
+}
+
+void AddFlag(Conversion& conversion, char flag)
+{
+    conversion.leftAlign |= flag == '-';
+    conversion.zeroPad |= flag == '0';
+    if (std::strchr(conversion.flags, flag) == nullptr)
+        conversion.flags[std::strlen(conversion.flags)] = flag; // at most the five flags: always fits
+}
+
 void ParseConversion(const char16_t*& cursor, Conversion& conversion, Arguments& arguments)
 {
-    int flagCount = 0;
-    for (;; ++cursor)
-    {
-        char16_t ch = *cursor;
-        if (ch != u'-' && ch != u'+' && ch != u' ' && ch != u'#' && ch != u'0')
-            break;
-        conversion.leftAlign |= ch == u'-';
-        conversion.zeroPad |= ch == u'0';
-        if (flagCount < 7)
-            conversion.flags[flagCount++] = char(ch);
-    }
+    for (; IsFlag(*cursor); ++cursor)
+        AddFlag(conversion, char(*cursor));
     if (*cursor == u'*')
     {
         int width = va_arg(arguments.list, int);
-        conversion.leftAlign |= width < 0;
+        if (width < 0)
+            AddFlag(conversion, '-'); // a negative width is a width with the '-' flag, numbers included
         conversion.width = Clamp(width < 0 ? (width == INT32_MIN ? MaxFieldWidth : -width) : width);
         ++cursor;
     }

@@ -16,16 +16,17 @@ bool Contains(const char16_t* set, char16_t unit)
     return false;
 }
 
-// The first separator kind present decides: backslash, else '/', else ':'.
+// Backslash and '/' separate folders alike, so that a path may mix them (`sub\dir/x.cfg`); a ':' counts only
+// in a path without either.
 int32_t FindSeparator(const String& path, bool fromEnd)
 {
-    for (char16_t separator : {u'\\', u'/', u':'})
-    {
-        int32_t index = fromEnd ? path.FindLastChar(separator) : path.FindChar(separator);
-        if (index >= 0)
-            return index;
-    }
-    return -1;
+    int32_t backslash = fromEnd ? path.FindLastChar(u'\\') : path.FindChar(u'\\');
+    int32_t slash = fromEnd ? path.FindLastChar(u'/') : path.FindChar(u'/');
+    if (backslash >= 0 && slash >= 0)
+        return (backslash > slash) == fromEnd ? backslash : slash;
+    if (backslash >= 0 || slash >= 0)
+        return backslash >= 0 ? backslash : slash;
+    return fromEnd ? path.FindLastChar(u':') : path.FindChar(u':');
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include <utility>
+
 namespace Zelto
 {
 
@@ -55,10 +57,76 @@ int LzmaErrorCode(lzma_ret result)
     }
 }
 
-// 0, or the LZMA result code. Decoding stops once the room is filled; a stream may end earlier with an end
-// mark.
-int DecodeLzma(uint8_t* destination, uint32_t& destinationSize, const uint8_t* source, uint32_t sourceSize,
-               const uint8_t* properties)
+// A byte of packed stream never gives more than this many unpacked bytes: zlib at most 1032 (a 258-byte match
+// coded in 2 bits), LZMA about 7100 (a 273-byte repeat in about 0.3 bits once its probabilities have
+// settled). A stated size beyond what the stream can give is a lie, and the output is bounded by the stream
+// instead.
+constexpr uint64_t ZlibMostPerByte = 1032;
+constexpr uint64_t LzmaMostPerByte = 8192;
+constexpr uint32_t FirstRoom = 64 * 1024; // the output grows from here as bytes are produced
+
+// Where a decoder writes: the caller's fixed room, or a block that grows as bytes come, never beyond a limit.
+class Output
+{
+public:
+    Output(uint8_t* room, uint32_t size) : mFixed(room), mLimit(size) {}
+    Output(DataBuffer& block, uint32_t limit) : mBlock(&block), mLimit(limit) {}
+
+    uint32_t Limit() const { return mLimit; }
+
+    // Room behind the `produced` bytes; false once the limit is reached or no memory is left (then the
+    // decoder runs on without room and reports what it still needed).
+    bool More(uint32_t produced, uint8_t*& next, uint32_t& available)
+    {
+        if (produced >= mLimit)
+            return false;
+        uint8_t* data = mFixed;
+        uint32_t size = mLimit;
+        if (mBlock != nullptr)
+        {
+            uint64_t grown = produced < FirstRoom / 2 ? FirstRoom : 2 * uint64_t(produced);
+            size = grown < mLimit ? uint32_t(grown) : mLimit;
+            if (!mBlock->Resize(size))
+                return false;
+            data = mBlock->Data();
+        }
+        next = data + produced;
+        available = size - produced;
+        return true;
+    }
+
+private:
+    uint8_t* mFixed = nullptr;
+    DataBuffer* mBlock = nullptr;
+    uint32_t mLimit;
+};
+
+// Runs `step` (one call of the decoder) until it stops, giving `stream` more room whenever it has used all
+// it had; `produced` counts the bytes written.
+template <typename Stream, typename Step>
+auto RunDecoder(Stream& stream, Output& output, uint32_t& produced, Step step)
+{
+    uint8_t* next = nullptr;
+    uint32_t available = 0;
+    for (;;)
+    {
+        if (stream.avail_out == 0 && output.More(produced, next, available))
+        {
+            stream.next_out = next;
+            stream.avail_out = available;
+        }
+        uint32_t before = uint32_t(stream.avail_out);
+        auto result = step();
+        produced += before - uint32_t(stream.avail_out);
+        if (result.second)
+            return result.first;
+    }
+}
+
+// 0, or the LZMA result code. Decoding stops once `complete` bytes are produced; a stream may end earlier
+// with an end mark. Reaching the output's limit before that means the stream is not what it says.
+int DecodeLzma(Output& output, uint32_t complete, const uint8_t* source, uint32_t sourceSize,
+               const uint8_t* properties, uint32_t& produced)
 {
     if (sourceSize < LzmaMinimumStream)
         return LzmaInputEnded;
@@ -67,11 +135,11 @@ int DecodeLzma(uint8_t* destination, uint32_t& destinationSize, const uint8_t* s
     lzma_ret result = lzma_properties_decode(&filters[0], &LzmaAllocator, properties, LzmaPropertiesSize);
     if (result != LZMA_OK)
         return LzmaErrorCode(result);
-    // A valid stream refers back no further than the bytes produced, so a dictionary beyond the room is never
-    // used: capping it keeps a crafted dictionary size from costing more memory than the unpacked size.
+    // A valid stream refers back no further than the bytes produced, so a dictionary beyond the limit is
+    // never used: capping it keeps a crafted dictionary size from costing more memory than the output may.
     auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
-    if (options->dict_size > destinationSize)
-        options->dict_size = destinationSize;
+    if (options->dict_size > output.Limit())
+        options->dict_size = output.Limit();
     if (options->dict_size < LzmaMinimumDictionary)
         options->dict_size = LzmaMinimumDictionary;
 
@@ -81,26 +149,57 @@ int DecodeLzma(uint8_t* destination, uint32_t& destinationSize, const uint8_t* s
     Memory::Free(options); // the decoder keeps what it needs
     stream.next_in = source;
     stream.avail_in = sourceSize;
-    stream.next_out = destination;
-    stream.avail_out = destinationSize;
+    produced = 0;
     // liblzma reports input that runs out as a call without progress (LZMA_BUF_ERROR), after one more try.
-    while (result == LZMA_OK && stream.avail_out != 0)
-        result = lzma_code(&stream, LZMA_FINISH);
+    if (result == LZMA_OK)
+        result = RunDecoder(stream, output, produced,
+                            [&]
+                            {
+                                if (produced == complete)
+                                    return std::make_pair(LZMA_OK, true);
+                                if (stream.avail_out == 0) // no room was left to give
+                                    return std::make_pair(
+                                        produced < output.Limit() ? LZMA_MEM_ERROR : LZMA_DATA_ERROR, true);
+                                lzma_ret step = lzma_code(&stream, LZMA_FINISH);
+                                return std::make_pair(step, step != LZMA_OK);
+                            });
     lzma_end(&stream);
-    if (result != LZMA_OK && result != LZMA_STREAM_END)
-        return LzmaErrorCode(result);
-    destinationSize -= uint32_t(stream.avail_out);
-    return 0;
+    return result == LZMA_OK || result == LZMA_STREAM_END ? 0 : LzmaErrorCode(result);
 }
 
-// 0, or zlib's result code. A stream that ends before the room is filled is complete.
-int DecodeZlib(uint8_t* destination, uint32_t& destinationSize, const uint8_t* source, uint32_t sourceSize)
+// 0, or zlib's result code (as its one-call uncompress gives them). A stream that ends before the limit is
+// complete; one that needs more room than the limit is -5.
+int DecodeZlib(Output& output, const uint8_t* source, uint32_t sourceSize, uint32_t& produced)
 {
-    uLongf produced = destinationSize;
-    int result = uncompress(destination, &produced, source, sourceSize);
+    z_stream stream{};
+    stream.next_in = const_cast<Bytef*>(source);
+    stream.avail_in = sourceSize;
+    int result = inflateInit(&stream);
+    produced = 0;
     if (result == Z_OK)
-        destinationSize = uint32_t(produced);
+        result = RunDecoder(stream, output, produced,
+                            [&]
+                            {
+                                int step = inflate(&stream, Z_NO_FLUSH);
+                                return std::make_pair(step, step != Z_OK);
+                            });
+    inflateEnd(&stream);
+    if (result == Z_STREAM_END)
+        return Z_OK;
+    if (result == Z_NEED_DICT || (result == Z_BUF_ERROR && stream.avail_out != 0))
+        return Z_DATA_ERROR; // the input ended (or names a dictionary) before the stream did
     return result;
+}
+
+int Decode(Output& output, uint32_t complete, const uint8_t* source, uint32_t sourceSize,
+           const uint8_t* properties, bool isLzma, uint32_t& produced)
+{
+    int result = isLzma ? DecodeLzma(output, complete, source, sourceSize, properties, produced)
+                        : DecodeZlib(output, source, sourceSize, produced);
+    if (result != 0)
+        LogError(isLzma ? u"[ZG] Decompress(7z) Error Code : %d" : u"[ZG] Decompress(Zip) Error Code : %d",
+                 result);
+    return result == 0;
 }
 
 } // namespace
@@ -108,13 +207,12 @@ int DecodeZlib(uint8_t* destination, uint32_t& destinationSize, const uint8_t* s
 bool Decompress(uint8_t* destination, uint32_t& destinationSize, const uint8_t* source, uint32_t sourceSize,
                 const uint8_t* properties, bool isLzma)
 {
-    int result = isLzma ? DecodeLzma(destination, destinationSize, source, sourceSize, properties)
-                        : DecodeZlib(destination, destinationSize, source, sourceSize);
-    if (result == 0)
-        return true;
-    LogError(isLzma ? u"[ZG] Decompress(7z) Error Code : %d" : u"[ZG] Decompress(Zip) Error Code : %d",
-             result);
-    return false;
+    Output output(destination, destinationSize);
+    uint32_t produced = 0;
+    if (!Decode(output, destinationSize, source, sourceSize, properties, isLzma, produced))
+        return false;
+    destinationSize = produced;
+    return true;
 }
 
 bool Unpack(DataBuffer& buffer)
@@ -122,19 +220,24 @@ bool Unpack(DataBuffer& buffer)
     PackedBlockInfo block;
     if (!ReadPackedBlockHeader(buffer.Data(), buffer.Size(), block))
         return true; // not packed: usable as it is
-    uint32_t size = block.unpackedSize;
-    if (size == 0)
+    uint32_t stated = block.unpackedSize;
+    if (stated == 0)
     {
         buffer.Reset();
         return true;
     }
+    if (stated > Memory::MaxAllocation)
+        return false; // no block can hold it
+    bool isLzma = block.method == PackedLzma;
+    const uint8_t* stream = buffer.Data() + PackedBlockHeaderSize;
+    uint32_t streamSize = buffer.Size() - PackedBlockHeaderSize;
+    uint64_t most = streamSize * (isLzma ? LzmaMostPerByte : ZlibMostPerByte);
     DataBuffer unpacked;
-    if (!unpacked.Allocate(size)) // a stated size beyond what Memory allows fails here
+    Output output(unpacked, most < stated ? uint32_t(most) : stated);
+    uint32_t produced = 0;
+    if (!Decode(output, stated, stream, streamSize, block.properties, isLzma, produced))
         return false;
-    if (!Decompress(unpacked.Data(), size, buffer.Data() + PackedBlockHeaderSize,
-                    buffer.Size() - PackedBlockHeaderSize, block.properties, block.method == PackedLzma))
-        return false;
-    buffer.Adopt(unpacked, size);
+    buffer.Adopt(unpacked, produced);
     return true;
 }
 

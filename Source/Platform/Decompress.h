@@ -11,7 +11,8 @@ namespace Zelto
 
 // Replaces a packed block in `buffer` by its unpacked bytes and leaves any other data as it is. True when the
 // buffer now holds usable data (unpacked or never packed); false when unpacking failed, with the packed block
-// still in the buffer.
+// still in the buffer. The stated size is not trusted: the output grows as bytes are produced, up to the
+// stated size or what the packed stream can give at most, whichever is less; a stream that goes beyond fails.
 bool Unpack(DataBuffer& buffer);
 
 // Decodes a zlib stream, or a raw LZMA stream whose 5 property bytes (lc/lp/pb, dictionary size) are at

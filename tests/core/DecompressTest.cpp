@@ -7,6 +7,7 @@
 #include "support/Text.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <string>
@@ -69,6 +70,15 @@ Bytes Block(uint8_t method, uint32_t size, const Bytes& stream, const Bytes& pro
         block.push_back(uint8_t(size >> shift));
     block.insert(block.end(), stream.begin(), stream.end());
     return block;
+}
+
+Bytes ZlibPacked(const Bytes& bytes)
+{
+    uLongf size = compressBound(uLong(bytes.size()));
+    Bytes packed(size);
+    compress2(packed.data(), &size, bytes.data(), uLong(bytes.size()), 9);
+    packed.resize(size);
+    return packed;
 }
 
 Bytes Cut(const Bytes& bytes, size_t length)
@@ -231,6 +241,36 @@ TEST_F(Unpacking, StatedSizeBeyondTheAllocationLimitFailsCleanly)
         ExpectUntouched(Block(Zlib, size, ZlibStream), false);
     }
     EXPECT_TRUE(trace.empty()); // refused before any decoding
+}
+
+// The stated size is only an upper bound: memory follows the bytes the stream gives.
+TEST_F(Unpacking, MemoryFollowsWhatTheStreamGivesNotTheStatedSize)
+{
+    Bytes payload = Payload();
+    Bytes megabyte(1 << 20, 0);
+    for (size_t i = 0; i < megabyte.size(); i += 4096)
+        megabyte[i] = uint8_t(i >> 12);
+    struct Case
+    {
+        const char* name;
+        Bytes block;
+        const Bytes& expected;
+    } cases[] = {
+        {"zlib stating 2 GiB", Block(Zlib, 0x7FFFFFF0, ZlibStream), payload},
+        {"LZMA stating 2 GiB", Block(Lzma, 0x7FFFFFF0, LzmaStream), payload},
+        {"zlib stating 1 GiB", Block(Zlib, 1u << 30, ZlibStream), payload},
+        {"1 MiB grown as it is produced", Block(Zlib, 1u << 30, ZlibPacked(megabyte)), megabyte},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        DataBuffer buffer;
+        ASSERT_TRUE(buffer.Attach(c.block.data(), uint32_t(c.block.size()), true));
+        EXPECT_TRUE(Unpack(buffer));
+        EXPECT_EQ(Contents(buffer), c.expected);
+        EXPECT_LE(buffer.Capacity(), 2 * c.expected.size() + 64 * 1024);
+    }
+    EXPECT_TRUE(trace.empty());
 }
 
 TEST_F(Unpacking, DecompressReportsTheBytesProduced)

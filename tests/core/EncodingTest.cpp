@@ -43,6 +43,14 @@ TEST(Utf8, DecodingSkipsStrayBytesAndCutSequences)
         {"\xF7\xBF\xBF\xBF"
          "Z",
          u"Z"}, // beyond U+10FFFF gives nothing
+        // a lead whose next bytes are not continuation bytes starts nothing; they are read afresh
+        {"\xF0\x41\x42\x43", u"ABC"},
+        {"\xF4\x41\x42\x43", u"ABC"},
+        {"\xF0\x9F\x41\x80", u"A"},
+        {"\xE4\xB8\x41", u"A"},
+        {"\xC3\x41", u"A"},
+        {"\xC3\xC3\xA9", u"\u00e9"},
+        {"A\xE4\x41", u"AA"}, // cut off, but not a sequence either
     };
     for (const auto& [utf8, wide] : cases)
     {

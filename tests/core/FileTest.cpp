@@ -54,8 +54,8 @@ TEST(File, CreateMakesEveryMissingDirectory)
         const char16_t* relative;
         bool fromCurrentDirectory;
     } cases[] = {
-        {u"a\\b\\c.txt", false}, {u"d/e\\f.txt", false}, {u"top.txt", false},
-        {u"g\\h\\i.txt", true},  {u"j/k/l.txt", true},   {u"m.txt", true},
+        {u"a\\b\\c.txt", false}, {u"d/e\\f.txt", false}, {u"top.txt", false},   {u"g\\h\\i.txt", true},
+        {u"j/k/l.txt", true},    {u"m.txt", true},       {u"n\\o/p.txt", true}, {u"q/r\\s.txt", true},
     };
     TempDirectory temp;
     std::filesystem::path start = std::filesystem::current_path();

@@ -20,6 +20,9 @@ TEST(Formatter, Conversions)
     EXPECT_EQ(Narrow(Format(u"%lld %I64d %hd %hhu", -5000000000ll, 7000000000ll, 70000, 300)),
               "-5000000000 7000000000 4464 44");
     EXPECT_EQ(Narrow(Format(u"%*d|%-*d|%.*f", 4, 7, 3, 1, 2, 3.14159)), "   7|1  |3.14");
+    // a negative '*' width aligns left, numbers as well as text
+    EXPECT_EQ(Narrow(Format(u"%*d|%*ls|%*x|%-*d|%0*d", -4, 7, -3, u"a", -4, 0xabu, -3, 5, -3, 9)),
+              "7   |a  |ab  |5  |9  ");
     EXPECT_EQ(Narrow(Format(u"100%% %ls", nullptr)), "100% (null)");
     EXPECT_EQ(Narrow(Format(u"%.4d/%.2d/%.2d-%.2d", 2014, 11, 18, 5)), "2014/11/18-05");
     EXPECT_EQ(Narrow(FormatFloat(0.12345f)), "0.123");
@@ -66,6 +69,9 @@ TEST(PathPieces, Table)
         {u"/usr/lib/x.so.1", u"/usr/lib/x.so", u"1", u"/usr/lib", u"", u"x.so"},
         {u"C:file.txt", u"C:file", u"txt", u"C", u"C", u"file"},
         {u"", u"", u"", u"", u"", u""},
+        // backslash and '/' are alike, mixed or not
+        {u"sub\\dir/x.cfg", u"sub\\dir/x", u"cfg", u"sub\\dir", u"sub", u"x"},
+        {u"a/b\\c.d", u"a/b\\c", u"d", u"a/b", u"a", u"c"},
     };
     for (const Case& c : cases)
     {

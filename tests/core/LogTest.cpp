@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace Zelto;
@@ -155,4 +157,81 @@ TEST(LogFiles, AreUtf16WithByteOrderMarkAndNamedFromTheExecutable)
     TraceSink() = savedTrace;
     ErrorSink() = savedError;
     ChangeCurrentDirectory(start.Text());
+}
+
+namespace
+{
+
+// Runs in a folder of its own with the channels' sinks restored afterwards.
+class LogFolder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        start = CurrentDirectory();
+        ASSERT_TRUE(ChangeCurrentDirectory(folder.Path().Text()));
+        savedTrace = TraceSink();
+        savedError = ErrorSink();
+    }
+    void TearDown() override
+    {
+        CloseLogFiles(); // releases the open files so that the folder can go
+        TraceSink() = savedTrace;
+        ErrorSink() = savedError;
+        ChangeCurrentDirectory(start.Text());
+    }
+
+    String LogPath(const char16_t* name, const char16_t* channel) const
+    {
+        return Format(u"%ls\\%ls-%ls-[%ls].log", folder.Path().Text(), executable.Text(), name, channel);
+    }
+
+    TempDirectory folder;
+    String start;
+    String executable = PathFileName(ExecutablePath().Text(), false, false);
+    LogSink savedTrace, savedError;
+};
+
+} // namespace
+
+TEST_F(LogFolder, FileThatCannotBeCreatedLeavesTheChannelOnItsSink)
+{
+    OpenLogFiles(u"first");
+    ASSERT_TRUE(MakeDirectories(LogPath(u"second", u"Trace").Text())); // a folder where the file would go
+    OpenLogFiles(u"second");
+    PrintTrace(u"still traced");
+    PrintError(u"in the new error file");
+    CloseLogFiles();
+    EXPECT_NE(ReadUtf16File(LogPath(u"first", u"Trace")).find(u"still traced\r\n"), std::u16string::npos);
+    EXPECT_NE(ReadUtf16File(LogPath(u"second", u"Error")).find(u"in the new error file\r\n"),
+              std::u16string::npos);
+}
+
+TEST_F(LogFolder, SinksChangeSafelyWhileAnotherThreadPrints)
+{
+    std::atomic<bool> done{false};
+    std::atomic<int> lines{0};
+    std::thread printer(
+        [&]
+        {
+            while (!done)
+            {
+                LogError(u"a line from another thread");
+                ++lines;
+            }
+        });
+    for (int i = 0; i < 200; ++i)
+    {
+        OpenLogFiles(i % 2 == 0 ? u"even" : u"odd");
+        if (i % 50 == 0)
+            CloseLogFiles();
+    }
+    int seen = lines;
+    while (lines < seen + 2) // a whole line printed after the last file was opened
+        std::this_thread::yield();
+    done = true;
+    printer.join();
+    CloseLogFiles();
+    EXPECT_NE(ReadUtf16File(LogPath(u"odd", u"Trace")).find(u"a line from another thread\r\n"),
+              std::u16string::npos);
 }

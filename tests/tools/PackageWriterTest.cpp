@@ -269,12 +269,22 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
         EXPECT_FALSE(FileExists(Out().Text()));
     }
 
-    // Names that stay inside the folder pass.
+    // Names that stay inside the folder pass, folders given with either separator or both.
     for (const char16_t* name :
-         {u"zelto3d.zob", u"data/level.bin", u"a\\.\\b", u"..x/y..", u"abcdefghijklmnopqrstuvwxyz01234"})
+         {u"zelto3d.zob", u"data/level.bin", u"a\\.\\b", u"..x/y..", u"abcdefghijklmnopqrstuvwxyz01234",
+          u"sub\\dir/x.cfg", u"console.txt", u"com10"})
     {
         String error;
         EXPECT_TRUE(CheckEntryName(name, error)) << Narrow(error);
+    }
+
+    // Devices, as Windows reads a name: cut at the first dot, trailing spaces dropped, in any folder.
+    for (const char16_t* name : {u"nul.txt", u"nul ", u"con.", u"Aux .log", u"COM\u00B9", u"lpt\u00B3.txt",
+                                 u"com9", u"prn/x.txt", u"data\\conout$"})
+    {
+        String error;
+        EXPECT_FALSE(CheckEntryName(name, error));
+        EXPECT_GE(error.Find(u"refused: it names a device"), 0) << Narrow(error);
     }
 }
 
