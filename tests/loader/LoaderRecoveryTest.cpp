@@ -145,8 +145,10 @@ TEST_F(LoaderRoad, CdnHostLineSurvivesANewPackageHandle)
     std::vector<ScriptedHttpServer::Request> requests = RequestsFor("/game.zoa");
     ASSERT_GT(requests.size(), firstRun);
     for (size_t i = 0; i < requests.size(); ++i)
+    {
         if (!requests[i].range.empty())
             EXPECT_EQ(requests[i].host, "zelto-cdn.invalid") << "request " << i << " of " << requests.size();
+    }
 }
 
 // The length probe of a server that answers late runs beside the host's thread, never in it.
