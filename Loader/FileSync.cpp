@@ -92,8 +92,8 @@ bool Zelto3DLoader::SyncNextFile()
                 moduleCopyPath = Format(u"%ls\\%ls", CurrentDirectory().Text(), entry.name);
             }
         }
-        fetched.bytes.Reset();
         StopDownload();
+        fetched.bytes.Reset();
         PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size, entry.offset);
         fileStartMark = MillisecondClock();
         download =
