@@ -17,9 +17,10 @@ public:
     DataBuffer& operator=(const DataBuffer&) = delete;
     ~DataBuffer() { Reset(); }
 
-    void Reset();                 // frees owned bytes; empty and owned
-    bool Allocate(uint32_t size); // uninitialised bytes, cursor at the start
-    bool Resize(uint32_t size);   // keeps min(old, new) bytes and the cursor offset (clamped)
+    void Reset();                    // frees owned bytes; empty and owned
+    bool Allocate(uint32_t size);    // uninitialised bytes, cursor at the start
+    bool Resize(uint32_t size);      // keeps min(old, new) bytes and the cursor offset (clamped)
+    bool Reserve(uint32_t capacity); // room for `capacity` bytes, so that appending up to it never moves them
     bool Append(const void* bytes, uint32_t count);            // cursor keeps its offset
     bool Attach(const void* bytes, uint32_t count, bool copy); // copy = false: borrowed, never freed here
     void Adopt(DataBuffer& from,

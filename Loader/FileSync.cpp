@@ -1,11 +1,12 @@
 // Package files: each file whose MD5 differs from the header's digest is fetched as a byte range of the
 // package, unpacked, checked and written beside the host. Also the size limit of the engine's cache file.
+// Digesting, unpacking and writing run beside the host thread (FileWork.h): a tick only starts them and
+// takes their results.
 #include "Loader/Zelto3DLoader.h"
 
 #include "Common/Log.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/AtomicFloat.h"
-#include "Source/Platform/Decompress.h"
 #include "Source/Platform/File.h"
 #include "Source/Platform/System.h"
 #include "Source/Platform/WebDownload.h"
@@ -42,6 +43,14 @@ void CopyName(char16_t (&destination)[PackageTextUnits], const String& name)
 
 } // namespace
 
+void Zelto3DLoader::StartLocalCheck()
+{
+    for (uint32_t i = 0; i < PackageEntryCount; ++i)
+        localDigests.names[i].Assign(header.entries[i].name);
+    fileWork = DigestingLocalFiles;
+    fileWorker = StartLocalDigests(localDigests);
+}
+
 bool Zelto3DLoader::SyncNextFile()
 {
     // finishSize counts the bytes of every entry done in this run, current ones too, so that the bar
@@ -54,7 +63,7 @@ bool Zelto3DLoader::SyncNextFile()
             moduleFile = name;
         if (name.IsEmpty())
             continue;
-        if (FileMd5(name.Text()) == Md5FromBytes(entry.digest))
+        if (localDigests.digests[fileIndex] == Md5FromBytes(entry.digest))
         {
             PrintTrace(u"[Loader] %ls is current (%u bytes)", entry.name, entry.size);
             continue;
@@ -83,12 +92,12 @@ bool Zelto3DLoader::SyncNextFile()
                 moduleCopyPath = Format(u"%ls\\%ls", CurrentDirectory().Text(), entry.name);
             }
         }
-        fileBuffer.Reset();
         StopDownload();
+        fetched.bytes.Reset();
         PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size, entry.offset);
         fileStartMark = MillisecondClock();
         download =
-            StartDownload(&downloadProgress, urls[int32_t(urlIndex)].Text(), &fileBuffer,
+            StartDownload(&downloadProgress, urls[int32_t(urlIndex)].Text(), &fetched.bytes,
                           int32_t(entry.offset), int32_t(entry.offset + entry.size), PackageHandle(), u"");
         return true;
     }
@@ -99,7 +108,9 @@ void Zelto3DLoader::FileTick()
 {
     resCount = 1;
     finishCount = 0;
-    if (savePending)
+    if (fileWork != NoFileWork)
+        FileWorkTick();
+    else if (savePending)
         RetrySave();
     else if (download != nullptr)
         FetchedFileTick();
@@ -107,64 +118,88 @@ void Zelto3DLoader::FileTick()
         NextFileOrEngine(); // a file that failed its digest, once its back-off has passed
 }
 
+// The worker's record is read only once it says it is done and the worker has ended.
+void Zelto3DLoader::FileWorkTick()
+{
+    FileWorkKind finished = fileWork;
+    const float& done = finished == DigestingLocalFiles ? localDigests.done : fetched.done;
+    if (AtomicLoadFloat(&done) < 1.0f)
+        return;
+    StopFileWork();
+    if (finished == DigestingLocalFiles)
+        NextFileOrEngine();
+    else
+        FinishedFileTick();
+}
+
+void Zelto3DLoader::StopFileWork()
+{
+    if (fileWorker != nullptr)
+        fileWorker->Destroy();
+    fileWorker = nullptr;
+    fileWork = NoFileWork;
+}
+
 void Zelto3DLoader::FetchedFileTick()
 {
-    float fetched = AtomicLoadFloat(&downloadProgress);
+    float fetchedShare = AtomicLoadFloat(&downloadProgress);
     const PackageEntry& entry = header.entries[fileIndex];
-    uint32_t done = uint32_t(finishSize) + uint32_t(float(entry.size) * fetched);
+    uint32_t done = uint32_t(finishSize) + uint32_t(float(entry.size) * fetchedShare);
     ShowProgress(resSize > 0 ? 0.1f + 0.3f * float(done) / float(resSize) : 0.1f);
-    if (fetched != 1.0f)
+    if (fetchedShare != 1.0f)
         return;
     StopDownload();
-    PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, fileBuffer.Size(),
+    PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, fetched.bytes.Size(),
                MillisecondClock() - fileStartMark);
+    fetched.name.Assign(entry.name);
+    fetched.expected = Md5FromBytes(entry.digest);
+    fetched.checked = false;
+    fileWork = FinishingFetchedFile;
+    fileWorker = StartFileFinish(fetched);
+}
 
-    // A block that fails to unpack fails the digest and is fetched again.
-    uint32_t packed = fileBuffer.Size();
-    Unpack(fileBuffer);
-    if (fileBuffer.Size() != packed)
-        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fileBuffer.Size(), packed);
-    if (Md5(fileBuffer.Data(), fileBuffer.Size()) != Md5FromBytes(entry.digest))
+// The checked bytes stay in fetched.bytes while the file cannot be written (a folder in the way, a full
+// disk).
+void Zelto3DLoader::FinishedFileTick()
+{
+    const PackageEntry& entry = header.entries[fileIndex];
+    if (!savePending && fetched.fileSize != fetched.packedSize)
+        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fetched.fileSize,
+                   fetched.packedSize);
+    if (!fetched.matched)
     {
-        fileBuffer.Reset();
         uint32_t wait = fileBackoff.Fail(MillisecondClock());
         LogError(u"[Loader] %ls does not match its digest (failure %u): fetched again in %u ms", entry.name,
                  fileBackoff.Failures(), wait);
         return;
     }
     fileBackoff.Reset();
-    if (SaveFetchedFile())
-        NextFileOrEngine();
-}
-
-// The checked bytes stay in fileBuffer while the file cannot be written (a folder in the way, a full disk).
-bool Zelto3DLoader::SaveFetchedFile()
-{
-    const PackageEntry& entry = header.entries[fileIndex];
-    if (SaveFile(entry.name, fileBuffer.Data(), fileBuffer.Size()))
+    if (!fetched.written)
     {
-        PrintTrace(u"[Loader] %ls written: %u bytes", entry.name, fileBuffer.Size());
-        savePending = false;
-        finishSize += int32_t(entry.size);
-        ++fileIndex;
-        return true;
+        if (!savePending)
+            LogError(u"[Loader] Cannot write %ls, trying again every second", entry.name);
+        savePending = true;
+        saveRetryMark = MillisecondClock();
+        return;
     }
-    if (!savePending)
-        LogError(u"[Loader] Cannot write %ls, trying again every second", entry.name);
-    savePending = true;
-    saveRetryMark = MillisecondClock();
-    return false;
+    PrintTrace(u"[Loader] %ls written: %u bytes", entry.name, fetched.fileSize);
+    savePending = false;
+    finishSize += int32_t(entry.size);
+    ++fileIndex;
+    NextFileOrEngine();
 }
 
 void Zelto3DLoader::RetrySave()
 {
-    if (MillisecondClock() - saveRetryMark >= SaveRetryMs && SaveFetchedFile())
-        NextFileOrEngine();
+    if (MillisecondClock() - saveRetryMark < SaveRetryMs)
+        return;
+    fileWork = FinishingFetchedFile;
+    fileWorker = StartFileFinish(fetched);
 }
 
 void Zelto3DLoader::NextFileOrEngine()
 {
-    fileBuffer.Reset();
+    fetched.bytes.Reset();
     if (!SyncNextFile())
         StartEngine();
 }

@@ -208,8 +208,8 @@ void Zelto3DLoader::AcceptHeader()
         moduleFile = u"zelto3d.zob";
         StartEngine();
     }
-    else if (!SyncNextFile())
-        StartEngine();
+    else
+        StartLocalCheck();
 }
 
 } // namespace Zelto

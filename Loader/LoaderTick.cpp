@@ -106,8 +106,9 @@ void Zelto3DLoader::ShowProgress(float value)
 void Zelto3DLoader::BeginPackageRun()
 {
     StopDownload();
+    StopFileWork();
     savePending = false;
-    fileBuffer.Reset();
+    fetched.bytes.Reset();
     fileIndex = 0;
     finishSize = 0;
     fileBackoff.Reset();

@@ -65,6 +65,7 @@ Zelto3DLoader::~Zelto3DLoader()
 {
     // The engine's delete may run a message loop that calls back into the plug-in: nothing freed here may
     // still be reachable then.
+    StopFileWork();
     ReleasePackageHandle();
     DestroyWebHandle(reportHandle);
     reportHandle = nullptr;

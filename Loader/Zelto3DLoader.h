@@ -8,6 +8,7 @@
 #include "Common/DataBuffer.h"
 #include "Common/String.h"
 #include "Loader/EngineModule.h"
+#include "Loader/FileWork.h"
 #include "Loader/LoaderState.h"
 #include "Loader/PackageHeader.h"
 #include "Source/Platform/WebDownload.h"
@@ -18,6 +19,14 @@ namespace Zelto
 {
 
 class Worker;
+
+// What runs on `fileWorker` (FileWork.h).
+enum FileWorkKind : uint8_t
+{
+    NoFileWork,
+    DigestingLocalFiles,
+    FinishingFetchedFile,
+};
 
 // The window message the host forwards to `Message`; its parameters are pointer-sized, as the window's own.
 struct LoaderMessage
@@ -70,9 +79,8 @@ protected:
     String flashVersion;
     String errUrl;
     String tickUrl;
-    String sessionId;  // MAC address and start time, sent with reports
-    String buildStamp; // the library's build time, blanks as '_'
-    DataBuffer fileBuffer;
+    String sessionId;              // MAC address and start time, sent with reports
+    String buildStamp;             // the library's build time, blanks as '_'
     String moduleFile;             // engine module file name
     String moduleCopyPath;         // per-process copy of a package file, deleted at destruction
     Worker* download = nullptr;    // the one running download
@@ -86,10 +94,14 @@ protected:
     Array<String> cdnIps;
     bool probingLength = false; // `download` is the length probe of an otherwise accepted header
     RemoteFile announcement;    // what the probe found; read once it has finished
-    bool savePending = false;   // a fetched file is kept in fileBuffer until it can be written
-    uint32_t saveRetryMark = 0; // mark of the last attempt to write it
-    Backoff fileBackoff;        // a fetched file that failed its digest waits before it is fetched again
-    uint32_t fileStartMark = 0; // when the running file download started
+    LocalDigests localDigests;  // of the files as they were when the header was accepted
+    FetchedFile fetched;        // the file being fetched, then finished beside the host thread
+    FileWorkKind fileWork = NoFileWork;
+    Worker* fileWorker = nullptr; // runs `fileWork`
+    bool savePending = false;     // fetched.bytes are checked and wait until they can be written
+    uint32_t saveRetryMark = 0;   // mark of the last attempt to write it
+    Backoff fileBackoff;          // a fetched file that failed its digest waits before it is fetched again
+    uint32_t fileStartMark = 0;   // when the running file download started
 
 private:
     void RouteLogs();
@@ -130,10 +142,13 @@ private:
     void AcceptHeader();
 
     // Package files and the cache (FileSync.cpp).
+    void StartLocalCheck();
     bool SyncNextFile();
     void FileTick();
+    void FileWorkTick();
+    void StopFileWork();
     void FetchedFileTick();
-    bool SaveFetchedFile(); // false: kept for another try a second later
+    void FinishedFileTick();
     void RetrySave();
     void NextFileOrEngine();
     void CheckCacheSize();

@@ -43,6 +43,11 @@ bool DataBuffer::Resize(uint32_t size)
     return true;
 }
 
+bool DataBuffer::Reserve(uint32_t capacity)
+{
+    return (mOwned && capacity <= mCapacity) || Reallocate(capacity < mSize ? mSize : capacity);
+}
+
 bool DataBuffer::Append(const void* bytes, uint32_t count)
 {
     if (count == 0)

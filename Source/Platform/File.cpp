@@ -5,6 +5,7 @@
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/FileHandle.h"
 
+#include <atomic>
 #include <string>
 
 namespace Zelto
@@ -13,9 +14,9 @@ namespace Zelto
 namespace
 {
 
-// Statistics only: plain counters, incremented without a lock.
-uint32_t operationCount = 0;
-uint32_t readCount = 0;
+// Statistics only, incremented without a lock; atomic because files are also read and written on workers.
+std::atomic<uint32_t> operationCount{0};
+std::atomic<uint32_t> readCount{0};
 
 constexpr uint32_t Md5BlockBytes = 65536;
 constexpr int64_t ReadAllLimit = 0x80000000LL; // a DataBuffer holds less than 2 GiB

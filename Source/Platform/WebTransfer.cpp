@@ -3,12 +3,10 @@
 #include "Source/Platform/WebTransfer.h"
 
 #include "Common/Log.h"
-#include "Source/Common/Memory.h"
 #include "Source/Common/StringEncoding.h"
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/Worker.h"
 
-#include <new>
 #include <string>
 
 namespace Zelto
@@ -38,24 +36,24 @@ uint64_t Capacity(const DownloadRequest* request)
     return size > 0 ? uint64_t(size) : 0;
 }
 
+// Each block goes straight into the caller's buffer, which a ranged download sizes for its whole range at
+// once: one copy of each byte and no regrowing. Only a 2xx answer carries the wanted bytes; an error page's
+// or a redirect's body is dropped.
 size_t KeepBlock(char* data, size_t size, size_t count, void* user)
 {
     auto* request = static_cast<DownloadRequest*>(user);
     size_t bytes = size * count;
-    if (request->buffer == nullptr || bytes == 0)
+    DataBuffer* buffer = request->buffer;
+    if (buffer == nullptr || bytes == 0 || !IsSuccess(ResponseCode(request->easy)))
         return bytes;
-    if (request->received + request->chunkBytes + bytes > Capacity(request))
+    if (buffer->Size() + uint64_t(bytes) > Capacity(request))
     {
         request->overflow = true;
         return 0; // libcurl ends the transfer with a write error
     }
-    auto* chunk = new (std::nothrow) DataBuffer;
-    if (chunk == nullptr || !chunk->Attach(data, uint32_t(bytes), true) || request->chunks.Add(chunk) < 0)
-    {
-        delete chunk;
+    if ((!IsWhole(request) && !buffer->Reserve(uint32_t(Capacity(request)))) ||
+        !buffer->Append(data, uint32_t(bytes)))
         return 0; // a lost block would corrupt the body: give the attempt up instead
-    }
-    request->chunkBytes += bytes;
     return bytes;
 }
 
@@ -79,31 +77,17 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
     return 0;
 }
 
-void DropChunks(DownloadRequest* request)
-{
-    for (DataBuffer* chunk : request->chunks)
-        delete chunk;
-    request->chunks.Clear();
-    request->chunkBytes = 0;
-    request->overflow = false;
-}
-
-// Appends the attempt's blocks to the buffer, growing it once.
-bool KeepChunks(DownloadRequest* request)
+// The attempt's bytes become part of the body, or, when the attempt cannot count, are taken back out.
+bool KeepAttempt(DownloadRequest* request, bool keep)
 {
     DataBuffer* buffer = request->buffer;
     if (buffer == nullptr)
-        return true;
-    uint32_t at = buffer->Size();
-    if (!buffer->Resize(uint32_t(at + request->chunkBytes)))
-        return false;
-    for (const DataBuffer* chunk : request->chunks)
-    {
-        Memory::Copy(buffer->Data() + at, chunk->Data(), chunk->Size());
-        at += chunk->Size();
-    }
-    request->received = int32_t(buffer->Size());
-    return true;
+        return keep;
+    if (keep)
+        request->received = int32_t(buffer->Size());
+    else
+        buffer->Resize(uint32_t(request->received));
+    return keep;
 }
 
 void SetUpAttempt(TransferContext* context, CURL* easy, DownloadRequest* request)
@@ -193,7 +177,7 @@ bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* ea
     if (target == nullptr || *target == 0 || Utf8ToWide(wide, WireTextBytes, target) == nullptr ||
         !RecordRedirect(context, request->url, String(wide)))
         return false;
-    DropChunks(request);
+    request->overflow = false;
     if (request->buffer != nullptr)
         request->buffer->Reset();
     request->received = 0;
@@ -220,8 +204,8 @@ bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool re
     // part of the body that the next attempt resumes.
     PublishSpeed(request->easy);
     bool overflow = request->overflow;
-    bool kept = !overflow && IsSuccess(code) && KeepChunks(request);
-    DropChunks(request);
+    request->overflow = false;
+    bool kept = KeepAttempt(request, !overflow && IsSuccess(code));
     // A connection that breaks after the last wanted byte still delivered the whole range; a retry would
     // have nothing left to ask for.
     bool answered =
@@ -238,7 +222,6 @@ void FreeRequest(DownloadRequest* request)
 {
     if (request == nullptr)
         return;
-    DropChunks(request);
     if (request->ownsHandle)
         DestroyWebHandle(request->handle);
     delete request;

@@ -52,11 +52,9 @@ struct DownloadRequest
     int32_t rangeStart = -1;
     int32_t rangeEnd = -1;
     WebHandle* handle = nullptr;
-    bool ownsHandle = false;   // a handle made for an attempt and kept for a redirect
-    CURL* easy = nullptr;      // the handle of the running attempt
-    Array<DataBuffer*> chunks; // the blocks of the current attempt, in arrival order
-    uint64_t chunkBytes = 0;   // their total
-    bool overflow = false;     // the attempt delivered more than the request may hold
+    bool ownsHandle = false; // a handle made for an attempt and kept for a redirect
+    CURL* easy = nullptr;    // the handle of the running attempt
+    bool overflow = false;   // the attempt delivered more than the request may hold
 };
 
 // The UTF-8 form of a text, cut to what fits.

@@ -6,6 +6,8 @@
 #include "Source/Platform/Host/Plugin.h"
 #include "Source/Platform/System.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,13 +26,14 @@ struct Options
     std::vector<std::pair<std::string, std::string>> setup; // key=value pairs, in order
     double seconds = 30.0;
     int32_t launchMode = 0;
-    std::string png; // Linux: the last frame is saved here
+    std::string png;     // Linux: the last frame is saved here
+    bool timing = false; // prints the longest update calls and when the files were in
 };
 
 void PrintUsage()
 {
     std::printf("usage: zelto-host [--plugin PATH] [--setup KEY=VALUE]... [--seconds N] [--launch-mode N]"
-                " [--png FILE]\n");
+                " [--png FILE] [--timing]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -47,6 +50,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.launchMode = std::atoi(argv[++i]);
         else if (argument == "--png" && hasValue)
             options.png = argv[++i];
+        else if (argument == "--timing")
+            options.timing = true;
         else if (argument == "--setup" && hasValue)
         {
             std::string pair = argv[++i];
@@ -102,11 +107,20 @@ int main(int argc, char** argv)
     uint32_t last = started;
     uint32_t ticks = 0, readyTicks = 0;
     float shown = -1.0f;
+    // The loader's own share of the bar ends at 40 %: from there on the engine loads.
+    const float filesInProgress = 0.4f;
+    double longestUpdateMs = 0.0, longestSyncUpdateMs = 0.0, filesInMs = -1.0;
+    const auto begin = std::chrono::steady_clock::now();
+    auto msSince = [](std::chrono::steady_clock::time_point mark)
+    { return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - mark).count(); };
     while (window.Pump() && readyTicks < framesAfterReady &&
            MillisecondClock() - started < uint32_t(options.seconds * 1000.0))
     {
         uint32_t now = MillisecondClock();
+        const auto updating = std::chrono::steady_clock::now();
         plugin.update(0, now - last);
+        const double updateMs = msSince(updating);
+        longestUpdateMs = std::max(longestUpdateMs, updateMs);
         plugin.render();
         last = now;
         ++ticks;
@@ -116,6 +130,10 @@ int main(int argc, char** argv)
             std::printf("zelto-host: progress %5.1f%%\n", progress * 100.0f);
             shown = progress;
         }
+        if (filesInMs < 0.0)
+            longestSyncUpdateMs = std::max(longestSyncUpdateMs, updateMs);
+        if (filesInMs < 0.0 && progress >= filesInProgress)
+            filesInMs = msSince(begin);
         readyTicks = progress >= 1.0f ? readyTicks + 1 : 0;
         std::fflush(stdout);
         HostSleep(frameMs);
@@ -123,6 +141,11 @@ int main(int argc, char** argv)
     bool running = readyTicks >= framesAfterReady;
     std::printf("zelto-host: %u ticks in %.1f s: %s\n", ticks, (MillisecondClock() - started) / 1000.0,
                 running ? "the engine runs" : "time is up before the engine ran");
+    if (options.timing)
+        std::printf(
+            "zelto-host: timing: files in after %.0f ms, longest update %.2f ms until then (the engine's"
+            " start included), %.2f ms in all\n",
+            filesInMs, longestSyncUpdateMs, longestUpdateMs);
     if (!options.png.empty())
         std::printf("zelto-host: last frame %s %s\n",
                     window.SaveFrame(Utf8ToString(options.png.c_str()).Text()) ? "saved as"

@@ -1,0 +1,45 @@
+// Package-file work that the host thread must not wait for, each piece on a worker of its own: digesting the
+// local copies of the files, and unpacking, checking and writing a fetched file. The host thread hands a
+// record over when it starts the worker and touches it again only once its `done` reads 1.0 and the worker
+// has been destroyed.
+#pragma once
+
+#include "Common/DataBuffer.h"
+#include "Common/Md5.h"
+#include "Common/String.h"
+#include "Loader/PackageHeader.h"
+
+#include <cstdint>
+
+namespace Zelto
+{
+
+class Worker;
+
+struct LocalDigests
+{
+    String names[PackageEntryCount];     // empty names are not read
+    Md5State digests[PackageEntryCount]; // all zero where a file cannot be read
+    float done = 0.0f;
+};
+
+struct FetchedFile
+{
+    String name;             // where the bytes go once they match
+    Md5State expected;       // the header's digest
+    DataBuffer bytes;        // filled by the download, unpacked in place; freed once written or refused
+    uint32_t packedSize = 0; // as fetched
+    uint32_t fileSize = 0;   // as unpacked and digested
+    bool checked = false;    // unpacked and digested already: a further run only writes
+    bool matched = false;    // the unpacked bytes have the expected digest
+    bool written = false;    // and are in the file
+    float done = 0.0f;
+};
+
+// Each starts its worker, or does the work at once when no thread can start; null then.
+Worker* StartLocalDigests(LocalDigests& work);
+// Unpacks and digests the bytes (the first time), then writes them when they match. Run it again to retry a
+// write that failed; a stop requested before the write leaves the file alone.
+Worker* StartFileFinish(FetchedFile& work);
+
+} // namespace Zelto

@@ -1,0 +1,114 @@
+// Finishing a fetched file beside the host thread: a packed block is unpacked first, only bytes whose digest
+// matched are ever written, and checked bytes that cannot be written yet are kept for the next run. On a real
+// worker, with real files.
+#include "Loader/FileWork.h"
+
+#include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/File.h"
+#include "Source/Platform/Host/HostWindow.h"
+#include "Source/Platform/Worker.h"
+#include "support/TempDirectory.h"
+#include "tools/zoa-pack/PackedBlockWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using namespace Zelto;
+
+namespace
+{
+
+const std::string Content(5000, 'z');
+const std::string OldContent = "the copy before the fetch";
+
+// Waits for the work to say it is done, then ends its worker, as the loader's tick does.
+void AwaitWork(Worker* worker, const float& done)
+{
+    while (AtomicLoadFloat(&done) < 1.0f)
+        HostSleep(1);
+    if (worker != nullptr)
+        worker->Destroy();
+}
+
+void Finish(FetchedFile& work)
+{
+    AwaitWork(StartFileFinish(work), work.done);
+}
+
+} // namespace
+
+TEST(FileWork, OnlyBytesThatMatchTheirDigestAreWritten)
+{
+    struct Case
+    {
+        const char* name;
+        bool packed;
+        bool damaged;
+    };
+    const Case cases[] = {
+        {"plain", false, false},
+        {"zlib", true, false},
+        {"damaged plain", false, true},
+        {"damaged zlib", true, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TempDirectory folder;
+        folder.WriteBytes(u"file.bin", OldContent);
+        FetchedFile work;
+        work.name = folder.Path(u"file.bin");
+        work.expected = Md5(Content.data(), uint32_t(Content.size()));
+        String error;
+        if (c.packed)
+            ASSERT_TRUE(PackBlock(reinterpret_cast<const uint8_t*>(Content.data()), uint32_t(Content.size()),
+                                  PackedZlib, work.bytes, error));
+        else
+            ASSERT_TRUE(work.bytes.Attach(Content.data(), uint32_t(Content.size()), true));
+        if (c.damaged)
+            work.bytes.Data()[work.bytes.Size() - 1] ^= 1;
+
+        Finish(work);
+        EXPECT_EQ(work.matched, !c.damaged);
+        EXPECT_EQ(work.written, !c.damaged);
+        EXPECT_EQ(folder.ReadBytes(u"file.bin"), c.damaged ? OldContent : Content);
+        EXPECT_EQ(work.bytes.Size(), 0u) << "written or refused bytes are freed on the worker";
+    }
+}
+
+TEST(FileWork, CheckedBytesWaitForTheirWrite)
+{
+    TempDirectory folder;
+    // A folder in the way: the checked bytes cannot be written until it goes.
+    std::filesystem::create_directory(folder.Native(u"file.bin"));
+    FetchedFile work;
+    work.name = folder.Path(u"file.bin");
+    work.expected = Md5(Content.data(), uint32_t(Content.size()));
+    String error;
+    ASSERT_TRUE(PackBlock(reinterpret_cast<const uint8_t*>(Content.data()), uint32_t(Content.size()),
+                          PackedZlib, work.bytes, error));
+    Finish(work);
+    EXPECT_TRUE(work.matched);
+    EXPECT_FALSE(work.written);
+    EXPECT_EQ(work.bytes.Size(), Content.size()) << "kept unpacked for the next try";
+
+    std::filesystem::remove(folder.Native(u"file.bin"));
+    Finish(work);
+    EXPECT_TRUE(work.written);
+    EXPECT_EQ(folder.ReadBytes(u"file.bin"), Content);
+}
+
+TEST(FileWork, LocalDigestsOfPresentMissingAndUnnamedFiles)
+{
+    TempDirectory folder;
+    folder.WriteBytes(u"present.bin", Content);
+    LocalDigests work;
+    work.names[0] = folder.Path(u"present.bin");
+    work.names[1] = folder.Path(u"missing.bin");
+    AwaitWork(StartLocalDigests(work), work.done);
+    EXPECT_EQ(work.digests[0], Md5(Content.data(), uint32_t(Content.size())));
+    EXPECT_EQ(work.digests[1], Md5State{});
+    EXPECT_EQ(work.digests[2], Md5State{});
+}
