@@ -227,6 +227,7 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
     for (int i = 0; i < 9; ++i)
         nine.inputs.push_back(In(u"abc.txt", Format(u"file%d", i).Text()));
     PackagePlan twice = withName(u"ZELTO3D.zob");
+    PackagePlan twiceAsWindowsReadsIt = withName(u"./zelto3d.zob.");
     PackagePlan version3 = withName(u"abc.txt");
     version3.version = 3;
     PackagePlan longCache = withName(u"abc.txt");
@@ -253,6 +254,7 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
         {withName(u"abcdefghijklmnopqrstuvwxyz012345"),
          "entry name \"abcdefghijklmnopqrstuvwxyz012345\" refused: it is longer than 31 units"},
         {twice, "entry name \"ZELTO3D.zob\" is given twice"},
+        {twiceAsWindowsReadsIt, "entry name \"./zelto3d.zob.\" is given twice"},
         {PackagePlan{}, "a package holds 1 to 8 files (the first is the engine module), not 0"},
         {nine, "a package holds 1 to 8 files (the first is the engine module), not 9"},
         {version3, "version 3 is not made: only 1 and 2"},

@@ -1,5 +1,6 @@
 #include "tools/zoa-pack/PackageWriter.h"
 
+#include "Loader/EntryNames.h"
 #include "Loader/PackageFormat.h"
 #include "Source/Common/Memory.h"
 #include "Source/Common/StringFormatter.h"
@@ -60,9 +61,10 @@ bool CheckPlan(const PackagePlan& plan, String& error)
         const String& name = plan.inputs[i].name;
         if (!CheckEntryName(name.Text(), error))
             break;
-        // The loader's folder may ignore case (Windows): two such names would overwrite each other.
+        // Names the loader resolves to one file (case, separators, "." steps, as Windows reads them) would
+        // overwrite each other, so the loader refuses such a package.
         for (size_t earlier = 0; earlier < i; ++earlier)
-            if (plan.inputs[earlier].name.EqualsNoCase(name.Text()))
+            if (EntryNameKey(plan.inputs[earlier].name.Text()).Equals(EntryNameKey(name.Text()).Text()))
                 error = Format(u"entry name \"%ls\" is given twice", name.Text());
     }
     return error.IsEmpty();
