@@ -191,8 +191,9 @@ int DecodeZlib(Output& output, const uint8_t* source, uint32_t sourceSize, uint3
     return result;
 }
 
-int Decode(Output& output, uint32_t complete, const uint8_t* source, uint32_t sourceSize,
-           const uint8_t* properties, bool isLzma, uint32_t& produced)
+// Decodes into `output`; a failure is logged with the decoder's result code.
+bool Decode(Output& output, uint32_t complete, const uint8_t* source, uint32_t sourceSize,
+            const uint8_t* properties, bool isLzma, uint32_t& produced)
 {
     int result = isLzma ? DecodeLzma(output, complete, source, sourceSize, properties, produced)
                         : DecodeZlib(output, source, sourceSize, produced);
