@@ -55,3 +55,11 @@ else()
     add_library(zelto_httplib INTERFACE)
     target_link_libraries(zelto_httplib INTERFACE "${HTTPLIB_LIBRARY}")
 endif()
+
+# The patched interpreter as a static library, with the header of our extensions beside lua.h.
+add_library(zelto_luajit INTERFACE)
+target_include_directories(zelto_luajit INTERFACE "${ZELTO_LUAJIT_ROOT}/include")
+target_link_libraries(zelto_luajit INTERFACE "${ZELTO_LUAJIT_ROOT}/lib/libluajit.a")
+if(NOT WIN32)
+    target_link_libraries(zelto_luajit INTERFACE m ${CMAKE_DL_LIBS})
+endif()
