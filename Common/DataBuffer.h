@@ -19,7 +19,9 @@ public:
 
     void Reset();                    // frees owned bytes; empty and owned
     bool Allocate(uint32_t size);    // uninitialised bytes, cursor at the start
-    bool Resize(uint32_t size);      // keeps min(old, new) bytes and the cursor offset (clamped)
+    // Keeps min(old, new) bytes and the cursor offset (clamped). An owned block keeps its room, so that a
+    // buffer emptied with Resize(0) takes the next bytes without allocating again; Reset frees it.
+    bool Resize(uint32_t size);
     bool Reserve(uint32_t capacity); // room for `capacity` bytes, so that appending up to it never moves them
     bool Append(const void* bytes, uint32_t count);            // cursor keeps its offset
     bool Attach(const void* bytes, uint32_t count, bool copy); // copy = false: borrowed, never freed here

@@ -31,13 +31,16 @@ bool DataBuffer::Resize(uint32_t size)
 {
     if (size == mSize)
         return true;
-    if (size == 0)
+    if (!mOwned || size > mCapacity)
     {
-        Reset();
-        return true;
+        if (size == 0)
+        {
+            Reset();
+            return true;
+        }
+        if (!Reallocate(size))
+            return false; // the old bytes stay
     }
-    if (!Reallocate(size))
-        return false; // the old bytes stay
     mSize = size;
     SetCursorOffset(CursorOffset());
     return true;
@@ -72,12 +75,17 @@ bool DataBuffer::Append(const void* bytes, uint32_t count)
 bool DataBuffer::Reallocate(uint32_t capacity)
 {
     uint32_t offset = CursorOffset();
-    auto* block = static_cast<uint8_t*>(Memory::Alloc(capacity));
+    uint8_t* block;
+    if (mOwned && mData != nullptr)
+        block = static_cast<uint8_t*>(Memory::Realloc(mData, capacity));
+    else
+    {
+        block = static_cast<uint8_t*>(Memory::Alloc(capacity));
+        if (block != nullptr)
+            Memory::Copy(block, mData, mSize < capacity ? mSize : capacity);
+    }
     if (block == nullptr)
         return false;
-    Memory::Copy(block, mData, mSize < capacity ? mSize : capacity);
-    if (mOwned)
-        Memory::Free(mData);
     mOwned = true;
     mCapacity = capacity;
     mData = block;

@@ -24,6 +24,16 @@ void* Alloc(size_t bytes)
     return pointer;
 }
 
+void* Realloc(void* pointer, size_t bytes)
+{
+    if (bytes == 0 || bytes > MaxAllocation)
+        return nullptr;
+    void* moved = std::realloc(pointer, bytes);
+    if (moved == nullptr)
+        LogError(u"[KL] Out of memory");
+    return moved;
+}
+
 void Free(void* pointer)
 {
     std::free(pointer);

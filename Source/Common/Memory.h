@@ -12,7 +12,10 @@ namespace Memory
 constexpr size_t MaxAllocation = 0x7FFFFFFE; // larger requests (and 0) fail at once, without a log line
 
 void* Alloc(size_t bytes); // uninitialised block, or null ("[KL] Out of memory")
-void Free(void* pointer);  // null is ignored
+// The block grown or shrunk to `bytes`, its bytes kept up to the smaller size; null on failure, with `pointer`
+// still valid. A large block may grow in place, without a copy or a second block beside it.
+void* Realloc(void* pointer, size_t bytes);
+void Free(void* pointer); // null is ignored
 void Copy(void* destination, const void* source, size_t bytes);
 bool Compare(const void* a, const void* b, size_t bytes); // true when equal
 void Set(void* destination, uint8_t value, size_t bytes);

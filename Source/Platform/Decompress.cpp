@@ -7,7 +7,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
-#include <utility>
+#include <new>
 
 namespace Zelto
 {
@@ -84,7 +84,10 @@ public:
         uint32_t size = mLimit;
         if (mBlock != nullptr)
         {
+            // Room an earlier block left is used as it is; beyond it the block grows with what was produced.
             uint64_t grown = produced < FirstRoom / 2 ? FirstRoom : 2 * uint64_t(produced);
+            if (grown < mBlock->Capacity())
+                grown = mBlock->Capacity();
             size = grown < mLimit ? uint32_t(grown) : mLimit;
             if (!mBlock->Resize(size))
                 return false;
@@ -101,118 +104,186 @@ private:
     uint32_t mLimit;
 };
 
-// Runs `step` (one call of the decoder) until it stops, giving `stream` more room whenever it has used all
-// it had; `produced` counts the bytes written.
-template <typename Stream, typename Step>
-auto RunDecoder(Stream& stream, Output& output, uint32_t& produced, Step step)
+} // namespace
+
+// One packed stream at a time, fed in pieces as they come. The decoders stay for the next stream: liblzma
+// keeps its dictionary when the next stream asks for the same size, and zlib its window.
+class BlockDecoder
 {
-    uint8_t* next = nullptr;
-    uint32_t available = 0;
-    for (;;)
+public:
+    ~BlockDecoder()
     {
-        if (stream.avail_out == 0 && output.More(produced, next, available))
+        if (mZlibReady)
+            inflateEnd(&mZlib);
+        lzma_end(&mLzma);
+    }
+
+    // A stream of `streamSize` bytes follows; LZMA decoding stops once `complete` bytes are produced. False
+    // (logged) when the stream cannot start.
+    bool Begin(const Output& output, bool isLzma, const uint8_t* properties, uint32_t streamSize,
+               uint32_t complete)
+    {
+        mOutput = output;
+        mIsLzma = isLzma;
+        mComplete = complete;
+        mProduced = 0;
+        mEnded = false;
+        return Check(isLzma ? BeginLzma(properties, streamSize) : BeginZlib());
+    }
+
+    // False (logged) once the stream is known to be bad. Bytes after the stream's end are ignored.
+    bool Feed(const uint8_t* bytes, uint32_t count)
+    {
+        if (mEnded)
+            return true;
+        return Check(mIsLzma ? FeedLzma(bytes, count, LZMA_RUN) : FeedZlib(bytes, count));
+    }
+
+    // Every byte was fed: true when the stream was whole.
+    bool End()
+    {
+        if (mEnded)
+            return true;
+        if (mIsLzma)
+            return Check(FeedLzma(nullptr, 0, LZMA_FINISH));
+        // The input ended before the stream did, or (no room left) the stream wants more than the limit.
+        GiveRoom(mZlib);
+        return Check(mZlib.avail_out == 0 ? Z_BUF_ERROR : Z_DATA_ERROR);
+    }
+
+    uint32_t Produced() const { return mProduced; }
+
+private:
+    // 0, or the decoder's result code, logged here.
+    bool Check(int result) const
+    {
+        if (result != 0)
+            LogError(mIsLzma ? u"[ZG] Decompress(7z) Error Code : %d" : u"[ZG] Decompress(Zip) Error Code : %d",
+                     result);
+        return result == 0;
+    }
+
+    template <typename Stream>
+    void GiveRoom(Stream& stream)
+    {
+        uint8_t* next = nullptr;
+        uint32_t available = 0;
+        if (stream.avail_out == 0 && mOutput.More(mProduced, next, available))
         {
             stream.next_out = next;
             stream.avail_out = available;
         }
-        uint32_t before = uint32_t(stream.avail_out);
-        auto result = step();
-        produced += before - uint32_t(stream.avail_out);
-        if (result.second)
-            return result.first;
     }
-}
 
-// 0, or the LZMA result code. Decoding stops once `complete` bytes are produced; a stream may end earlier
-// with an end mark. Reaching the output's limit before that means the stream is not what it says.
-int DecodeLzma(Output& output, uint32_t complete, const uint8_t* source, uint32_t sourceSize,
-               const uint8_t* properties, uint32_t& produced)
-{
-    if (sourceSize < LzmaMinimumStream)
-        return LzmaInputEnded;
-    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
-    // Rejects a properties byte above 224 (and lc + lp above 4, which liblzma does not decode).
-    lzma_ret result = lzma_properties_decode(&filters[0], &LzmaAllocator, properties, LzmaPropertiesSize);
-    if (result != LZMA_OK)
-        return LzmaErrorCode(result);
-    // A valid stream refers back no further than the bytes produced, so a dictionary beyond the limit is
-    // never used: capping it keeps a crafted dictionary size from costing more memory than the output may.
-    auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
-    if (options->dict_size > output.Limit())
-        options->dict_size = output.Limit();
-    if (options->dict_size < LzmaMinimumDictionary)
-        options->dict_size = LzmaMinimumDictionary;
+    int BeginZlib()
+    {
+        mZlib.next_out = nullptr;
+        mZlib.avail_out = 0;
+        mZlib.avail_in = 0;
+        if (mZlibReady)
+            return inflateReset(&mZlib);
+        int result = inflateInit(&mZlib);
+        mZlibReady = result == Z_OK;
+        return result;
+    }
 
-    lzma_stream stream = LZMA_STREAM_INIT;
-    stream.allocator = &LzmaAllocator;
-    result = lzma_raw_decoder(&stream, filters);
-    Memory::Free(options); // the decoder keeps what it needs
-    stream.next_in = source;
-    stream.avail_in = sourceSize;
-    produced = 0;
-    // liblzma reports input that runs out as a call without progress (LZMA_BUF_ERROR), after one more try.
-    if (result == LZMA_OK)
-        result = RunDecoder(stream, output, produced,
-                            [&]
-                            {
-                                if (produced == complete)
-                                    return std::make_pair(LZMA_OK, true);
-                                if (stream.avail_out == 0) // no room was left to give
-                                    return std::make_pair(
-                                        produced < output.Limit() ? LZMA_MEM_ERROR : LZMA_DATA_ERROR, true);
-                                lzma_ret step = lzma_code(&stream, LZMA_FINISH);
-                                return std::make_pair(step, step != LZMA_OK);
-                            });
-    lzma_end(&stream);
-    return result == LZMA_OK || result == LZMA_STREAM_END ? 0 : LzmaErrorCode(result);
-}
+    // zlib's codes as its one-call uncompress gives them. A stream that ends before the limit is complete;
+    // one that needs more room than the limit is -5.
+    int FeedZlib(const uint8_t* bytes, uint32_t count)
+    {
+        mZlib.next_in = const_cast<Bytef*>(bytes);
+        mZlib.avail_in = count;
+        for (;;)
+        {
+            GiveRoom(mZlib);
+            uint32_t before = mZlib.avail_out;
+            int result = inflate(&mZlib, Z_NO_FLUSH);
+            mProduced += before - mZlib.avail_out;
+            if (result == Z_STREAM_END)
+            {
+                mEnded = true;
+                return Z_OK;
+            }
+            if (result == Z_BUF_ERROR && mZlib.avail_in == 0)
+                return Z_OK; // nothing more without more input
+            if (result != Z_OK)
+                return result == Z_NEED_DICT ? Z_DATA_ERROR : result;
+            if (mZlib.avail_in == 0 && mZlib.avail_out != 0)
+                return Z_OK;
+        }
+    }
 
-// 0, or zlib's result code (as its one-call uncompress gives them). A stream that ends before the limit is
-// complete; one that needs more room than the limit is -5.
-int DecodeZlib(Output& output, const uint8_t* source, uint32_t sourceSize, uint32_t& produced)
-{
-    z_stream stream{};
-    stream.next_in = const_cast<Bytef*>(source);
-    stream.avail_in = sourceSize;
-    int result = inflateInit(&stream);
-    produced = 0;
-    if (result == Z_OK)
-        result = RunDecoder(stream, output, produced,
-                            [&]
-                            {
-                                int step = inflate(&stream, Z_NO_FLUSH);
-                                return std::make_pair(step, step != Z_OK);
-                            });
-    inflateEnd(&stream);
-    if (result == Z_STREAM_END)
-        return Z_OK;
-    if (result == Z_NEED_DICT || (result == Z_BUF_ERROR && stream.avail_out != 0))
-        return Z_DATA_ERROR; // the input ended (or names a dictionary) before the stream did
-    return result;
-}
+    int BeginLzma(const uint8_t* properties, uint32_t streamSize)
+    {
+        if (streamSize < LzmaMinimumStream)
+            return LzmaInputEnded;
+        lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
+        // Rejects a properties byte above 224 (and lc + lp above 4, which liblzma does not decode).
+        lzma_ret result = lzma_properties_decode(&filters[0], &LzmaAllocator, properties, LzmaPropertiesSize);
+        if (result != LZMA_OK)
+            return LzmaErrorCode(result);
+        // A valid stream refers back no further than the bytes produced, so a dictionary beyond the limit is
+        // never used: capping it keeps a crafted dictionary size from costing more memory than the output may.
+        auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
+        if (options->dict_size > mOutput.Limit())
+            options->dict_size = mOutput.Limit();
+        if (options->dict_size < LzmaMinimumDictionary)
+            options->dict_size = LzmaMinimumDictionary;
+        mLzma.allocator = &LzmaAllocator;
+        result = lzma_raw_decoder(&mLzma, filters);
+        Memory::Free(options); // the decoder keeps what it needs
+        mLzma.next_out = nullptr;
+        mLzma.avail_out = 0;
+        return result == LZMA_OK ? 0 : LzmaErrorCode(result);
+    }
 
-// Decodes into `output`; a failure is logged with the decoder's result code.
-bool Decode(Output& output, uint32_t complete, const uint8_t* source, uint32_t sourceSize,
-            const uint8_t* properties, bool isLzma, uint32_t& produced)
-{
-    int result = isLzma ? DecodeLzma(output, complete, source, sourceSize, properties, produced)
-                        : DecodeZlib(output, source, sourceSize, produced);
-    if (result != 0)
-        LogError(isLzma ? u"[ZG] Decompress(7z) Error Code : %d" : u"[ZG] Decompress(Zip) Error Code : %d",
-                 result);
-    return result == 0;
-}
+    // 0, or the LZMA result code. Decoding stops once `complete` bytes are produced; a stream may end earlier
+    // with an end mark. Reaching the output's limit before that means the stream is not what it says.
+    // liblzma reports input that runs out at the end as a call without progress (LZMA_BUF_ERROR), after one
+    // more try.
+    int FeedLzma(const uint8_t* bytes, uint32_t count, lzma_action action)
+    {
+        mLzma.next_in = bytes;
+        mLzma.avail_in = count;
+        for (;;)
+        {
+            if (mProduced == mComplete)
+                break;
+            GiveRoom(mLzma);
+            if (mLzma.avail_out == 0) // no room was left to give
+                return mProduced < mOutput.Limit() ? LzmaOutOfMemory : LzmaCorrupt;
+            size_t before = mLzma.avail_out;
+            lzma_ret result = lzma_code(&mLzma, action);
+            mProduced += uint32_t(before - mLzma.avail_out);
+            if (result == LZMA_STREAM_END)
+                break;
+            if (result != LZMA_OK)
+                return LzmaErrorCode(result);
+            if (action == LZMA_RUN && mLzma.avail_in == 0 && mLzma.avail_out != 0)
+                return 0; // nothing more without more input
+        }
+        mEnded = true;
+        return 0;
+    }
 
-} // namespace
+    Output mOutput{nullptr, 0};
+    bool mIsLzma = false;
+    uint32_t mComplete = 0;
+    uint32_t mProduced = 0;
+    bool mEnded = false;
+    z_stream mZlib{};
+    bool mZlibReady = false;
+    lzma_stream mLzma = LZMA_STREAM_INIT;
+};
 
 bool Decompress(uint8_t* destination, uint32_t& destinationSize, const uint8_t* source, uint32_t sourceSize,
                 const uint8_t* properties, bool isLzma)
 {
-    Output output(destination, destinationSize);
-    uint32_t produced = 0;
-    if (!Decode(output, destinationSize, source, sourceSize, properties, isLzma, produced))
+    BlockDecoder decoder;
+    if (!decoder.Begin(Output(destination, destinationSize), isLzma, properties, sourceSize, destinationSize) ||
+        !decoder.Feed(source, sourceSize) || !decoder.End())
         return false;
-    destinationSize = produced;
+    destinationSize = decoder.Produced();
     return true;
 }
 
@@ -221,25 +292,104 @@ bool Unpack(DataBuffer& buffer)
     PackedBlockInfo block;
     if (!ReadPackedBlockHeader(buffer.Data(), buffer.Size(), block))
         return true; // not packed: usable as it is
+    DataBuffer unpacked;
+    UnpackStream stream;
+    stream.Start(unpacked, buffer.Size());
+    if (!stream.Take(buffer.Data(), buffer.Size()) || !stream.Finish())
+        return false;
+    buffer.Adopt(unpacked, unpacked.Size());
+    return true;
+}
+
+UnpackStream::~UnpackStream()
+{
+    delete mDecoder;
+}
+
+void UnpackStream::Start(DataBuffer& output, uint32_t blockSize)
+{
+    mOutput = &output;
+    output.Resize(0);
+    mBlockSize = blockSize;
+    mTaken = 0;
+    mPhase = ReadingHeader;
+    if (blockSize < PackedBlockHeaderSize && !BeginPlain())
+        mPhase = Failed;
+}
+
+bool UnpackStream::Take(const uint8_t* bytes, uint32_t count)
+{
+    if (mPhase == Failed || count > mBlockSize - mTaken)
+    {
+        mPhase = Failed;
+        return false;
+    }
+    mTaken += count;
+    bool usable = true;
+    if (mPhase == ReadingHeader)
+        usable = TakeHeader(bytes, count);
+    if (usable && mPhase == KeepingPlain)
+        usable = mOutput->Append(bytes, count);
+    else if (usable && mPhase == Decoding)
+        usable = mDecoder->Feed(bytes, count);
+    if (!usable)
+        mPhase = Failed;
+    return usable;
+}
+
+bool UnpackStream::Finish()
+{
+    if (mPhase == Failed || mTaken != mBlockSize)
+        return false;
+    if (mPhase != Decoding)
+        return true;
+    if (!mDecoder->End())
+    {
+        mPhase = Failed;
+        return false;
+    }
+    return mOutput->Resize(mDecoder->Produced());
+}
+
+bool UnpackStream::BeginPlain()
+{
+    mPhase = KeepingPlain;
+    // Sized for the whole block at once: the bytes are never moved while they come.
+    return mOutput->Reserve(mBlockSize);
+}
+
+// `mTaken` already counts these bytes; what is left of them after the header is for the phase it chose.
+bool UnpackStream::TakeHeader(const uint8_t*& bytes, uint32_t& count)
+{
+    uint32_t had = mTaken - count;
+    uint32_t piece = count < PackedBlockHeaderSize - had ? count : PackedBlockHeaderSize - had;
+    Memory::Copy(mHeader + had, bytes, piece);
+    bytes += piece;
+    count -= piece;
+    if (had + piece < PackedBlockHeaderSize)
+        return true;
+
+    PackedBlockInfo block;
+    if (!ReadPackedBlockHeader(mHeader, PackedBlockHeaderSize, block))
+        return BeginPlain() && mOutput->Append(mHeader, PackedBlockHeaderSize);
     uint32_t stated = block.unpackedSize;
     if (stated == 0)
     {
-        buffer.Reset();
+        mPhase = Dropping; // nothing to unpack, whatever follows
         return true;
     }
     if (stated > Memory::MaxAllocation)
         return false; // no block can hold it
-    bool isLzma = block.method == PackedLzma;
-    const uint8_t* stream = buffer.Data() + PackedBlockHeaderSize;
-    uint32_t streamSize = buffer.Size() - PackedBlockHeaderSize;
-    uint64_t most = streamSize * (isLzma ? LzmaMostPerByte : ZlibMostPerByte);
-    DataBuffer unpacked;
-    Output output(unpacked, most < stated ? uint32_t(most) : stated);
-    uint32_t produced = 0;
-    if (!Decode(output, stated, stream, streamSize, block.properties, isLzma, produced))
+    if (mDecoder == nullptr)
+        mDecoder = new (std::nothrow) BlockDecoder;
+    if (mDecoder == nullptr)
         return false;
-    buffer.Adopt(unpacked, produced);
-    return true;
+    bool isLzma = block.method == PackedLzma;
+    uint32_t streamSize = mBlockSize - PackedBlockHeaderSize;
+    uint64_t most = streamSize * (isLzma ? LzmaMostPerByte : ZlibMostPerByte);
+    mPhase = Decoding;
+    return mDecoder->Begin(Output(*mOutput, most < stated ? uint32_t(most) : stated), isLzma, block.properties,
+                           streamSize, stated);
 }
 
 } // namespace Zelto

@@ -2,7 +2,9 @@
 // the packed stream. Package contents and other data blocks may arrive packed this way.
 #pragma once
 
+#include "Common/ByteSink.h"
 #include "Common/DataBuffer.h"
+#include "Common/PackedBlock.h"
 
 #include <cstdint>
 
@@ -20,5 +22,46 @@ bool Unpack(DataBuffer& buffer);
 // is logged with the decoder's result code.
 bool Decompress(uint8_t* destination, uint32_t& destinationSize, const uint8_t* source, uint32_t sourceSize,
                 const uint8_t* properties, bool isLzma);
+
+class BlockDecoder; // zlib or LZMA, fed piece by piece (Decompress.cpp)
+
+// Unpacks a block of known size as its bytes arrive, as Unpack would unpack it whole: the packed bytes are
+// never kept, and a block that is not packed is kept as it comes. The decoders and the output's room stay
+// from one block to the next, so a stream of blocks allocates once.
+class UnpackStream : public ByteSink
+{
+public:
+    UnpackStream() = default;
+    ~UnpackStream() override;
+    UnpackStream(const UnpackStream&) = delete;
+    UnpackStream& operator=(const UnpackStream&) = delete;
+
+    // A block of `blockSize` bytes follows; `output` is emptied (its room kept) and receives its bytes.
+    void Start(DataBuffer& output, uint32_t blockSize);
+    // False once the block cannot unpack (logged as Unpack logs it) or brings more than `blockSize` bytes.
+    bool Take(const uint8_t* bytes, uint32_t count) override;
+    // True when all `blockSize` bytes came and `output` holds the whole of what they unpack to.
+    bool Finish();
+    uint32_t Taken() const { return mTaken; }
+
+private:
+    bool TakeHeader(const uint8_t*& bytes, uint32_t& count); // false on a failure
+    bool BeginPlain();                                       // the block is kept as it comes
+
+    enum Phase : uint8_t
+    {
+        ReadingHeader,
+        KeepingPlain,
+        Decoding,
+        Dropping, // an empty packed block: what follows is not needed
+        Failed,
+    };
+    DataBuffer* mOutput = nullptr;
+    BlockDecoder* mDecoder = nullptr; // made on first need, kept for the next blocks
+    uint32_t mBlockSize = 0;
+    uint32_t mTaken = 0;
+    uint8_t mHeader[PackedBlockHeaderSize] = {};
+    Phase mPhase = ReadingHeader;
+};
 
 } // namespace Zelto
