@@ -1,7 +1,7 @@
 // Package files: each file whose MD5 differs from the header's digest is fetched as a byte range of the
 // package, unpacked, checked and written beside the host. Also the size limit of the engine's cache file.
-// Digesting, unpacking and writing run beside the host thread (FileWork.h): a tick only starts them and
-// takes their results.
+// Digesting, unpacking and writing run beside the host thread, two files at a time (FileLane.h): a tick only
+// starts them and takes their results.
 #include "Loader/Zelto3DLoader.h"
 
 #include "Common/Log.h"
@@ -11,6 +11,8 @@
 #include "Source/Platform/System.h"
 #include "Source/Platform/WebDownload.h"
 #include "Source/Platform/Worker.h"
+
+#include <new>
 
 namespace Zelto
 {
@@ -47,14 +49,19 @@ void Zelto3DLoader::StartLocalCheck()
 {
     for (uint32_t i = 0; i < PackageEntryCount; ++i)
         localDigests.names[i].Assign(header.entries[i].name);
-    fileWork = DigestingLocalFiles;
-    fileWorker = StartLocalDigests(localDigests);
+    fileLanes = new (std::nothrow) FileLane[FileLaneCount];
+    if (fileLanes == nullptr)
+    {
+        LogError(u"[Loader] No memory to synchronise the package files");
+        return;
+    }
+    checkingLocalFiles = true;
+    localDigestWorker = StartLocalDigests(localDigests);
 }
 
-bool Zelto3DLoader::SyncNextFile()
+bool Zelto3DLoader::SyncNextFile(FileLane& lane)
 {
-    // finishSize counts the bytes of every entry done in this run, current ones too, so that the bar
-    // never falls back when the next file starts.
+    // finishSize counts the bytes of every entry done in this run, so that the bar never falls back.
     for (; fileIndex < PackageEntryCount; finishSize += int32_t(header.entries[fileIndex++].size))
     {
         PackageEntry& entry = header.entries[fileIndex];
@@ -92,116 +99,164 @@ bool Zelto3DLoader::SyncNextFile()
                 moduleCopyPath = Format(u"%ls\\%ls", CurrentDirectory().Text(), entry.name);
             }
         }
-        StopDownload();
-        fetched.bytes.Reset();
-        PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size, entry.offset);
-        fileStartMark = MillisecondClock();
-        download =
-            StartDownload(&downloadProgress, urls[int32_t(urlIndex)].Text(), &fetched.bytes,
-                          int32_t(entry.offset), int32_t(entry.offset + entry.size), PackageHandle(), u"");
+        lane.entry = fileIndex++;
+        FetchLaneFile(lane);
         return true;
     }
     return false;
 }
 
+// The engine starts once every lane is idle and no entry is left.
 void Zelto3DLoader::FileTick()
 {
     resCount = 1;
     finishCount = 0;
-    if (fileWork != NoFileWork)
-        FileWorkTick();
-    else if (savePending)
-        RetrySave();
-    else if (download != nullptr)
-        FetchedFileTick();
-    else if (fileBackoff.Failures() != 0 && !fileBackoff.Waiting(MillisecondClock()))
-        NextFileOrEngine(); // a file that failed its digest, once its back-off has passed
-}
-
-// The worker's record is read only once it says it is done and the worker has ended.
-void Zelto3DLoader::FileWorkTick()
-{
-    FileWorkKind finished = fileWork;
-    const float& done = finished == DigestingLocalFiles ? localDigests.done : fetched.done;
-    if (AtomicLoadFloat(&done) < 1.0f)
+    if (fileLanes == nullptr)
+        return;
+    if (checkingLocalFiles)
+    {
+        // The record is read only once the worker says it is done and has ended.
+        if (AtomicLoadFloat(&localDigests.done) < 1.0f)
+            return;
+        if (localDigestWorker != nullptr)
+            localDigestWorker->Destroy();
+        localDigestWorker = nullptr;
+        checkingLocalFiles = false;
+    }
+    bool busy = false;
+    uint32_t done = uint32_t(finishSize);
+    for (uint32_t i = 0; i < FileLaneCount; ++i)
+    {
+        FileLane& lane = fileLanes[i];
+        LaneTick(lane);
+        if (lane.step == LaneStep::Idle)
+            SyncNextFile(lane);
+        busy = busy || lane.step != LaneStep::Idle;
+        done += LaneBytes(lane);
+    }
+    ShowProgress(resSize > 0 ? 0.1f + 0.3f * float(done) / float(resSize) : 0.1f);
+    if (busy)
         return;
     StopFileWork();
-    if (finished == DigestingLocalFiles)
-        NextFileOrEngine();
-    else
-        FinishedFileTick();
+    StartEngine();
 }
 
 void Zelto3DLoader::StopFileWork()
 {
-    if (fileWorker != nullptr)
-        fileWorker->Destroy();
-    fileWorker = nullptr;
-    fileWork = NoFileWork;
-}
-
-void Zelto3DLoader::FetchedFileTick()
-{
-    float fetchedShare = AtomicLoadFloat(&downloadProgress);
-    const PackageEntry& entry = header.entries[fileIndex];
-    uint32_t done = uint32_t(finishSize) + uint32_t(float(entry.size) * fetchedShare);
-    ShowProgress(resSize > 0 ? 0.1f + 0.3f * float(done) / float(resSize) : 0.1f);
-    if (fetchedShare != 1.0f)
+    if (localDigestWorker != nullptr)
+        localDigestWorker->Destroy();
+    localDigestWorker = nullptr;
+    checkingLocalFiles = false;
+    if (fileLanes == nullptr)
         return;
-    StopDownload();
-    PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, fetched.bytes.Size(),
-               MillisecondClock() - fileStartMark);
-    fetched.name.Assign(entry.name);
-    fetched.expected = Md5FromBytes(entry.digest);
-    fetched.checked = false;
-    fileWork = FinishingFetchedFile;
-    fileWorker = StartFileFinish(fetched);
+    // Every worker has ended before its lane's record and handle go.
+    for (uint32_t i = 0; i < FileLaneCount; ++i)
+    {
+        if (fileLanes[i].worker != nullptr)
+            fileLanes[i].worker->Destroy();
+        fileLanes[i].worker = nullptr;
+    }
+    for (uint32_t i = 0; i < FileLaneCount; ++i)
+        DestroyWebHandle(fileLanes[i].handle);
+    delete[] fileLanes;
+    fileLanes = nullptr;
 }
 
-// The checked bytes stay in fetched.bytes while the file cannot be written (a folder in the way, a full
-// disk).
-void Zelto3DLoader::FinishedFileTick()
+// A lane's worker's record is read only once it says it is done and the worker has ended.
+void Zelto3DLoader::LaneTick(FileLane& lane)
 {
-    const PackageEntry& entry = header.entries[fileIndex];
-    if (!savePending && fetched.fileSize != fetched.packedSize)
-        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fetched.fileSize,
-                   fetched.packedSize);
+    uint32_t now = MillisecondClock();
+    bool fetched = lane.step == LaneStep::Fetching && AtomicLoadFloat(&lane.downloadProgress) == 1.0f;
+    bool finished = lane.step == LaneStep::Finishing && AtomicLoadFloat(&lane.fetched.done) == 1.0f;
+    if (fetched || finished)
+    {
+        if (lane.worker != nullptr)
+            lane.worker->Destroy();
+        lane.worker = nullptr;
+    }
+    const PackageEntry& entry = header.entries[lane.entry];
+    if (fetched)
+    {
+        PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, lane.fetched.unpacker.Taken(),
+                   now - lane.mark);
+        lane.fetched.name.Assign(entry.name);
+        lane.fetched.expected = Md5FromBytes(entry.digest);
+        lane.fetched.checked = false;
+        StartLaneFinish(lane);
+    }
+    else if (finished)
+        FinishedFile(lane);
+    else if (lane.step == LaneStep::WaitingToWrite && now - lane.mark >= SaveRetryMs)
+        StartLaneFinish(lane);
+    else if (lane.step == LaneStep::WaitingToRefetch && !lane.backoff.Waiting(now))
+        FetchLaneFile(lane);
+}
+
+uint32_t Zelto3DLoader::LaneBytes(const FileLane& lane) const
+{
+    uint32_t size = header.entries[lane.entry].size;
+    switch (lane.step)
+    {
+    case LaneStep::Fetching:
+        return uint32_t(float(size) * AtomicLoadFloat(&lane.downloadProgress));
+    case LaneStep::Finishing:
+    case LaneStep::WaitingToWrite:
+        return size;
+    default:
+        return 0;
+    }
+}
+
+// The bytes unpack on the download's thread as they arrive, so the packed copy is never kept whole.
+void Zelto3DLoader::FetchLaneFile(FileLane& lane)
+{
+    const PackageEntry& entry = header.entries[lane.entry];
+    PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size, entry.offset);
+    if (lane.handle == nullptr)
+        lane.handle = NewPackageHandle();
+    lane.fetched.unpacker.Start(lane.fetched.bytes, entry.size);
+    lane.mark = MillisecondClock();
+    lane.step = LaneStep::Fetching;
+    AtomicStoreFloat(&lane.downloadProgress, 0.0f);
+    lane.worker = StartDownload(&lane.downloadProgress, urls[int32_t(urlIndex)].Text(), &lane.fetched.unpacker,
+                                int32_t(entry.offset), int32_t(entry.offset + entry.size), lane.handle);
+}
+
+void Zelto3DLoader::StartLaneFinish(FileLane& lane)
+{
+    lane.step = LaneStep::Finishing;
+    lane.worker = StartFileFinish(lane.fetched);
+}
+
+// The checked bytes stay in the lane while the file cannot be written (a folder in the way, a full disk).
+void Zelto3DLoader::FinishedFile(FileLane& lane)
+{
+    const PackageEntry& entry = header.entries[lane.entry];
+    const FetchedFile& fetched = lane.fetched;
+    if (!lane.writeFailed && fetched.fileSize != fetched.packedSize)
+        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fetched.fileSize, fetched.packedSize);
     if (!fetched.matched)
     {
-        uint32_t wait = fileBackoff.Fail(MillisecondClock());
+        uint32_t wait = lane.backoff.Fail(MillisecondClock());
         LogError(u"[Loader] %ls does not match its digest (failure %u): fetched again in %u ms", entry.name,
-                 fileBackoff.Failures(), wait);
+                 lane.backoff.Failures(), wait);
+        lane.step = LaneStep::WaitingToRefetch;
         return;
     }
-    fileBackoff.Reset();
+    lane.backoff.Reset();
     if (!fetched.written)
     {
-        if (!savePending)
+        if (!lane.writeFailed)
             LogError(u"[Loader] Cannot write %ls, trying again every second", entry.name);
-        savePending = true;
-        saveRetryMark = MillisecondClock();
+        lane.writeFailed = true;
+        lane.mark = MillisecondClock();
+        lane.step = LaneStep::WaitingToWrite;
         return;
     }
     PrintTrace(u"[Loader] %ls written: %u bytes", entry.name, fetched.fileSize);
-    savePending = false;
+    lane.writeFailed = false;
     finishSize += int32_t(entry.size);
-    ++fileIndex;
-    NextFileOrEngine();
-}
-
-void Zelto3DLoader::RetrySave()
-{
-    if (MillisecondClock() - saveRetryMark < SaveRetryMs)
-        return;
-    fileWork = FinishingFetchedFile;
-    fileWorker = StartFileFinish(fetched);
-}
-
-void Zelto3DLoader::NextFileOrEngine()
-{
-    fetched.bytes.Reset();
-    if (!SyncNextFile())
-        StartEngine();
+    lane.step = LaneStep::Idle;
 }
 
 void Zelto3DLoader::CheckCacheSize()

@@ -1,9 +1,8 @@
-// The package-file work that runs beside the host thread: local digests, and a fetched file's unpacking,
-// digest and write.
+// The package-file work that runs beside the host thread: local digests, and a fetched file's digest and
+// write.
 #include "Loader/FileWork.h"
 
 #include "Source/Platform/AtomicFloat.h"
-#include "Source/Platform/Decompress.h"
 #include "Source/Platform/File.h"
 #include "Source/Platform/Worker.h"
 
@@ -32,18 +31,18 @@ int32_t FinishFetchedFile(Worker* worker, void* userData, int32_t)
     auto* work = static_cast<FetchedFile*>(userData);
     if (!work->checked)
     {
-        // A block that fails to unpack fails the digest.
-        work->packedSize = work->bytes.Size();
-        Unpack(work->bytes);
+        // A block that came short or failed to unpack fails the digest.
+        work->packedSize = work->unpacker.Taken();
+        bool whole = work->unpacker.Finish();
         work->fileSize = work->bytes.Size();
-        work->matched = Md5(work->bytes.Data(), work->bytes.Size()) == work->expected;
+        work->matched = whole && Md5(work->bytes.Data(), work->bytes.Size()) == work->expected;
         work->checked = true;
     }
     work->written = work->matched && !Stopping(worker) &&
                     SaveFile(work->name.Text(), work->bytes.Data(), work->bytes.Size());
     // Only checked bytes that still wait for their write are kept.
     if (work->written || !work->matched)
-        work->bytes.Reset();
+        work->bytes.Resize(0);
     AtomicStoreFloat(&work->done, 1.0f);
     return 0;
 }

@@ -1,5 +1,5 @@
 // Package-file work that the host thread must not wait for, each piece on a worker of its own: digesting the
-// local copies of the files, and unpacking, checking and writing a fetched file. The host thread hands a
+// local copies of the files, and checking and writing a fetched file, whose bytes were unpacked as they came. The host thread hands a
 // record over when it starts the worker and touches it again only once its `done` reads 1.0 and the worker
 // has been destroyed.
 #pragma once
@@ -8,6 +8,7 @@
 #include "Common/Md5.h"
 #include "Common/String.h"
 #include "Loader/PackageHeader.h"
+#include "Source/Platform/Decompress.h"
 
 #include <cstdint>
 
@@ -27,7 +28,8 @@ struct FetchedFile
 {
     String name;             // where the bytes go once they match
     Md5State expected;       // the header's digest
-    DataBuffer bytes;        // filled by the download, unpacked in place; freed once written or refused
+    UnpackStream unpacker;   // the download's sink: unpacks into `bytes` as the bytes arrive
+    DataBuffer bytes;        // the unpacked bytes; emptied once written or refused, its room kept for the next
     uint32_t packedSize = 0; // as fetched
     uint32_t fileSize = 0;   // as unpacked and digested
     bool checked = false;    // unpacked and digested already: a further run only writes
@@ -38,7 +40,7 @@ struct FetchedFile
 
 // Each starts its worker, or does the work at once when no thread can start; null then.
 Worker* StartLocalDigests(LocalDigests& work);
-// Unpacks and digests the bytes (the first time), then writes them when they match. Run it again to retry a
+// Ends the unpacking and digests the bytes (the first time), then writes them when they match. Run it again to retry a
 // write that failed; a stop requested before the write leaves the file alone.
 Worker* StartFileFinish(FetchedFile& work);
 

@@ -54,7 +54,13 @@ void Zelto3DLoader::RunStateHandler(uint32_t elapsedMs)
 // Kilobytes per second of the package transfers while they run; the engine's own figure once it loads.
 void Zelto3DLoader::RefreshSpeed()
 {
-    if (packageHandle != nullptr)
+    if (fileLanes != nullptr)
+    {
+        speed = 0.0f;
+        for (uint32_t i = 0; i < FileLaneCount; ++i)
+            speed += DownloadSpeed(fileLanes[i].handle);
+    }
+    else if (packageHandle != nullptr)
         speed = DownloadSpeed(packageHandle);
     else if (engine.speed != nullptr)
         engine.speed(&speed);
@@ -79,13 +85,17 @@ void Zelto3DLoader::StopDownload()
 WebHandle* Zelto3DLoader::PackageHandle()
 {
     if (packageHandle == nullptr)
-    {
-        packageHandle = CreateWebHandle(false);
-        // Every handle that fetches a CDN package names the package's own host, not only the first one.
-        if (!cdnHost.IsEmpty())
-            AddHeader(packageHandle, Format(u"Host: %ls", cdnHost.Text()).Text());
-    }
+        packageHandle = NewPackageHandle();
     return packageHandle;
+}
+
+WebHandle* Zelto3DLoader::NewPackageHandle()
+{
+    WebHandle* handle = CreateWebHandle(false);
+    // Every handle that fetches a CDN package names the package's own host, not only the first one.
+    if (!cdnHost.IsEmpty())
+        AddHeader(handle, Format(u"Host: %ls", cdnHost.Text()).Text());
+    return handle;
 }
 
 void Zelto3DLoader::ReleasePackageHandle()
@@ -107,11 +117,8 @@ void Zelto3DLoader::BeginPackageRun()
 {
     StopDownload();
     StopFileWork();
-    savePending = false;
-    fetched.bytes.Reset();
     fileIndex = 0;
     finishSize = 0;
-    fileBackoff.Reset();
     for (Backoff& backoff : urlBackoffs)
         backoff.Reset();
     progress = 0.0f;

@@ -8,6 +8,7 @@
 #include "Common/DataBuffer.h"
 #include "Common/String.h"
 #include "Loader/EngineModule.h"
+#include "Loader/FileLane.h"
 #include "Loader/FileWork.h"
 #include "Loader/LoaderState.h"
 #include "Loader/PackageHeader.h"
@@ -19,14 +20,6 @@ namespace Zelto
 {
 
 class Worker;
-
-// What runs on `fileWorker` (FileWork.h).
-enum FileWorkKind : uint8_t
-{
-    NoFileWork,
-    DigestingLocalFiles,
-    FinishingFetchedFile,
-};
 
 // The window message the host forwards to `Message`; its parameters are pointer-sized, as the window's own.
 struct LoaderMessage
@@ -95,13 +88,9 @@ protected:
     bool probingLength = false; // `download` is the length probe of an otherwise accepted header
     RemoteFile announcement;    // what the probe found; read once it has finished
     LocalDigests localDigests;  // of the files as they were when the header was accepted
-    FetchedFile fetched;        // the file being fetched, then finished beside the host thread
-    FileWorkKind fileWork = NoFileWork;
-    Worker* fileWorker = nullptr; // runs `fileWork`
-    bool savePending = false;     // fetched.bytes are checked and wait until they can be written
-    uint32_t saveRetryMark = 0;   // mark of the last attempt to write it
-    Backoff fileBackoff;          // a fetched file that failed its digest waits before it is fetched again
-    uint32_t fileStartMark = 0;   // when the running file download started
+    bool checkingLocalFiles = false;
+    Worker* localDigestWorker = nullptr;
+    FileLane* fileLanes = nullptr; // FileLaneCount of them while the files are synchronised
 
 private:
     void RouteLogs();
@@ -112,6 +101,7 @@ private:
     void RefreshSpeed();
     void StopDownload();
     WebHandle* PackageHandle(); // made on first use
+    WebHandle* NewPackageHandle();
     void ReleasePackageHandle();
     void ShowProgress(float value); // progress only grows within one package run
     void BeginPackageRun();         // drops what an earlier run fetched, kept or showed
@@ -143,14 +133,14 @@ private:
 
     // Package files and the cache (FileSync.cpp).
     void StartLocalCheck();
-    bool SyncNextFile();
+    bool SyncNextFile(FileLane& lane); // the next entry that is not current, taken by the idle lane
     void FileTick();
-    void FileWorkTick();
-    void StopFileWork();
-    void FetchedFileTick();
-    void FinishedFileTick();
-    void RetrySave();
-    void NextFileOrEngine();
+    void StopFileWork(); // the local digests and every lane
+    void LaneTick(FileLane& lane);
+    uint32_t LaneBytes(const FileLane& lane) const; // of its entry, for the progress bar
+    void FetchLaneFile(FileLane& lane);
+    void StartLaneFinish(FileLane& lane);
+    void FinishedFile(FileLane& lane);
     void CheckCacheSize();
 
     // The engine module (EngineBinding.cpp).

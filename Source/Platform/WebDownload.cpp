@@ -124,22 +124,13 @@ void ReleasePost(TransferContext* context, CURL* easy)
 
 } // namespace
 
-Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, int32_t rangeStart,
-                      int32_t rangeEnd, WebHandle* handle, const char16_t* cookie)
+namespace
 {
-    auto* request = new (std::nothrow) DownloadRequest;
-    if (request == nullptr)
-        return nullptr;
-    request->url.Assign(url);
-    request->buffer = buffer;
-    request->cookie.Assign(cookie);
-    request->progress = progress;
-    request->rangeStart = rangeStart;
-    request->rangeEnd = rangeEnd;
-    request->handle = handle;
-    if (buffer != nullptr)
-        buffer->Reset();
 
+// Runs a request made by StartDownload: on the handle's multi handle, or on a worker of its own.
+Worker* Launch(DownloadRequest* request)
+{
+    WebHandle* handle = request->handle;
     if (handle != nullptr && ContextOf(handle)->multi != nullptr)
     {
         if (!PerformDownload(request))
@@ -153,6 +144,45 @@ Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, 
     if (worker == nullptr)
         FreeRequest(request);
     return worker;
+}
+
+DownloadRequest* MakeRequest(float* progress, const char16_t* url, int32_t rangeStart, int32_t rangeEnd,
+                             WebHandle* handle)
+{
+    auto* request = new (std::nothrow) DownloadRequest;
+    if (request == nullptr)
+        return nullptr;
+    request->url.Assign(url);
+    request->progress = progress;
+    request->rangeStart = rangeStart;
+    request->rangeEnd = rangeEnd;
+    request->handle = handle;
+    return request;
+}
+
+} // namespace
+
+Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, int32_t rangeStart,
+                      int32_t rangeEnd, WebHandle* handle, const char16_t* cookie)
+{
+    DownloadRequest* request = MakeRequest(progress, url, rangeStart, rangeEnd, handle);
+    if (request == nullptr)
+        return nullptr;
+    request->buffer = buffer;
+    request->cookie.Assign(cookie);
+    if (buffer != nullptr)
+        buffer->Reset();
+    return Launch(request);
+}
+
+Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart, int32_t rangeEnd,
+                      WebHandle* handle)
+{
+    DownloadRequest* request = MakeRequest(progress, url, rangeStart, rangeEnd, handle);
+    if (request == nullptr)
+        return nullptr;
+    request->sink = sink;
+    return Launch(request);
 }
 
 int32_t PumpTransfers(WebHandle* handle)

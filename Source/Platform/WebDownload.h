@@ -15,6 +15,7 @@
 // followed through the handle's redirect map, at most 8 targets per request URL; one more fails.
 #pragma once
 
+#include "Common/ByteSink.h"
 #include "Common/DataBuffer.h"
 #include "Common/String.h"
 
@@ -40,6 +41,13 @@ void AddHeader(WebHandle* handle, const char16_t* line);
 // caller stops and destroys; null when it could not start, and always for a multi handle.
 Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, int32_t rangeStart,
                       int32_t rangeEnd, WebHandle* handle, const char16_t* cookie);
+
+// The same for a range whose bytes go to `sink` as they arrive, in order, from the thread running the
+// transfer; the sink belongs to the download as the buffer does. A retry asks for the bytes after those the
+// sink has taken. When the sink refuses bytes the download ends at once with progress 1.0: the sink knows
+// whether its bytes are whole.
+Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart, int32_t rangeEnd,
+                      WebHandle* handle);
 
 // Moves the multi transfers on without blocking: 1 when the download has ended or nothing runs, 0 while one
 // runs; 0 for a handle without multi handle.

@@ -36,20 +36,38 @@ uint64_t Capacity(const DownloadRequest* request)
     return size > 0 ? uint64_t(size) : 0;
 }
 
+// Bytes of the body held so far: in the buffer, or given to the sink.
+uint64_t Held(const DownloadRequest* request)
+{
+    if (request->sink != nullptr)
+        return uint64_t(request->taken);
+    return request->buffer != nullptr ? request->buffer->Size() : 0;
+}
+
 // Each block goes straight into the caller's buffer, which a ranged download sizes for its whole range at
-// once: one copy of each byte and no regrowing. Only a 2xx answer carries the wanted bytes; an error page's
-// or a redirect's body is dropped.
+// once, or to the caller's sink: one copy of each byte and no regrowing. Only a 2xx answer carries the wanted
+// bytes; an error page's or a redirect's body is dropped.
 size_t KeepBlock(char* data, size_t size, size_t count, void* user)
 {
     auto* request = static_cast<DownloadRequest*>(user);
     size_t bytes = size * count;
     DataBuffer* buffer = request->buffer;
-    if (buffer == nullptr || bytes == 0 || !IsSuccess(ResponseCode(request->easy)))
+    if ((buffer == nullptr && request->sink == nullptr) || bytes == 0 || !IsSuccess(ResponseCode(request->easy)))
         return bytes;
-    if (buffer->Size() + uint64_t(bytes) > Capacity(request))
+    if (Held(request) + uint64_t(bytes) > Capacity(request))
     {
         request->overflow = true;
         return 0; // libcurl ends the transfer with a write error
+    }
+    if (request->sink != nullptr)
+    {
+        if (!request->sink->Take(reinterpret_cast<const uint8_t*>(data), uint32_t(bytes)))
+        {
+            request->refused = true;
+            return 0;
+        }
+        request->taken += int32_t(bytes);
+        return bytes;
     }
     if ((!IsWhole(request) && !buffer->Reserve(uint32_t(Capacity(request)))) ||
         !buffer->Append(data, uint32_t(bytes)))
@@ -77,9 +95,15 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
     return 0;
 }
 
-// The attempt's bytes become part of the body, or, when the attempt cannot count, are taken back out.
+// The attempt's bytes become part of the body, or, when the attempt cannot count, are taken back out. A sink
+// cannot give bytes back: what it took counts, and a retry asks for what follows.
 bool KeepAttempt(DownloadRequest* request, bool keep)
 {
+    if (request->sink != nullptr)
+    {
+        request->received = request->taken;
+        return keep;
+    }
     DataBuffer* buffer = request->buffer;
     if (buffer == nullptr)
         return keep;
@@ -178,9 +202,12 @@ bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* ea
         !RecordRedirect(context, request->url, String(wide)))
         return false;
     request->overflow = false;
+    // A redirect's body is dropped, so a sink has only what earlier answers brought: the target is asked for
+    // what follows. A buffer starts over.
     if (request->buffer != nullptr)
         request->buffer->Reset();
-    request->received = 0;
+    if (request->sink == nullptr)
+        request->received = 0;
     // The following attempts go through this handle and its redirect map.
     WebHandle* handle = HandleOf(easy);
     if (request->handle != handle)
@@ -203,6 +230,12 @@ bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool re
     // Only a 2xx answer carries the wanted bytes; an error page or an unfollowed redirect must not become
     // part of the body that the next attempt resumes.
     PublishSpeed(request->easy);
+    if (request->refused)
+    {
+        // The sink has its verdict and wants no more: no retry.
+        PublishProgress(request, 1.0f);
+        return true;
+    }
     bool overflow = request->overflow;
     request->overflow = false;
     bool kept = KeepAttempt(request, !overflow && IsSuccess(code));

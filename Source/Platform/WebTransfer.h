@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Common/Array.h"
+#include "Common/ByteSink.h"
 #include "Common/DataBuffer.h"
 #include "Common/Link.h"
 #include "Common/String.h"
@@ -45,16 +46,19 @@ struct DownloadRequest
 {
     String url;
     DataBuffer* buffer = nullptr;
+    ByteSink* sink = nullptr; // takes the body instead of `buffer`
     String cookie;
     Worker* worker = nullptr;
     float* progress = nullptr;
-    int32_t received = 0; // bytes already in `buffer` from earlier attempts
+    int32_t received = 0; // bytes already in `buffer` (or given to `sink`) from earlier attempts
+    int32_t taken = 0;    // bytes given to `sink` in all
     int32_t rangeStart = -1;
     int32_t rangeEnd = -1;
     WebHandle* handle = nullptr;
     bool ownsHandle = false; // a handle made for an attempt and kept for a redirect
     CURL* easy = nullptr;    // the handle of the running attempt
     bool overflow = false;   // the attempt delivered more than the request may hold
+    bool refused = false;    // the sink refused a block: the download is over
 };
 
 // The UTF-8 form of a text, cut to what fits.

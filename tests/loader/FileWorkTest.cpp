@@ -1,5 +1,5 @@
-// Finishing a fetched file beside the host thread: a packed block is unpacked first, only bytes whose digest
-// matched are ever written, and checked bytes that cannot be written yet are kept for the next run. On a real
+// Finishing a fetched file beside the host thread: a block unpacked as it came is digested first, only bytes
+// whose digest matched are ever written, and checked bytes that cannot be written yet are kept for the next run. On a real
 // worker, with real files.
 #include "Loader/FileWork.h"
 
@@ -37,6 +37,14 @@ void Finish(FetchedFile& work)
     AwaitWork(StartFileFinish(work), work.done);
 }
 
+// The block arrives as a download gives it: in pieces, through the file's unpacker.
+void Arrive(FetchedFile& work, const DataBuffer& block)
+{
+    work.unpacker.Start(work.bytes, block.Size());
+    for (uint32_t at = 0; at < block.Size(); at += 1000)
+        work.unpacker.Take(block.Data() + at, block.Size() - at < 1000 ? block.Size() - at : 1000);
+}
+
 } // namespace
 
 TEST(FileWork, OnlyBytesThatMatchTheirDigestAreWritten)
@@ -62,13 +70,15 @@ TEST(FileWork, OnlyBytesThatMatchTheirDigestAreWritten)
         work.name = folder.Path(u"file.bin");
         work.expected = Md5(Content.data(), uint32_t(Content.size()));
         String error;
+        DataBuffer block;
         if (c.packed)
             ASSERT_TRUE(PackBlock(reinterpret_cast<const uint8_t*>(Content.data()), uint32_t(Content.size()),
-                                  PackedZlib, work.bytes, error));
+                                  PackedZlib, block, error));
         else
-            ASSERT_TRUE(work.bytes.Attach(Content.data(), uint32_t(Content.size()), true));
+            ASSERT_TRUE(block.Attach(Content.data(), uint32_t(Content.size()), true));
         if (c.damaged)
-            work.bytes.Data()[work.bytes.Size() - 1] ^= 1;
+            block.Data()[block.Size() - 1] ^= 1;
+        Arrive(work, block);
 
         Finish(work);
         EXPECT_EQ(work.matched, !c.damaged);
@@ -87,8 +97,10 @@ TEST(FileWork, CheckedBytesWaitForTheirWrite)
     work.name = folder.Path(u"file.bin");
     work.expected = Md5(Content.data(), uint32_t(Content.size()));
     String error;
+    DataBuffer block;
     ASSERT_TRUE(PackBlock(reinterpret_cast<const uint8_t*>(Content.data()), uint32_t(Content.size()),
-                          PackedZlib, work.bytes, error));
+                          PackedZlib, block, error));
+    Arrive(work, block);
     Finish(work);
     EXPECT_TRUE(work.matched);
     EXPECT_FALSE(work.written);

@@ -1,0 +1,41 @@
+// One package file on its way in: its download, whose bytes unpack as they arrive, then its digest and write
+// beside the host thread (FileWork.h). The loader runs two lanes, so that while one file is checked and
+// written, or its bytes are still on the network, the next one is fetched and unpacked on another core.
+#pragma once
+
+#include "Common/Backoff.h"
+#include "Loader/FileWork.h"
+
+#include <cstdint>
+
+namespace Zelto
+{
+
+class Worker;
+struct WebHandle;
+
+constexpr uint32_t FileLaneCount = 2;
+
+enum class LaneStep : uint8_t
+{
+    Idle,
+    Fetching,         // `worker` runs the download
+    Finishing,        // `worker` digests and writes `fetched`
+    WaitingToWrite,   // the checked bytes could not be written: tried again a second after `mark`
+    WaitingToRefetch, // the file failed its digest: fetched again once `backoff` has passed
+};
+
+struct FileLane
+{
+    LaneStep step = LaneStep::Idle;
+    uint32_t entry = 0;       // the package entry, unless idle
+    Worker* worker = nullptr; // the download or the finishing work, whichever runs
+    float downloadProgress = 0.0f;
+    FetchedFile fetched;
+    WebHandle* handle = nullptr; // two transfers cannot share a handle: each lane has its own
+    Backoff backoff;
+    uint32_t mark = 0;       // when the download started, or the last write was tried
+    bool writeFailed = false; // the checked bytes wait for their write
+};
+
+} // namespace Zelto
