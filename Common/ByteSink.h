@@ -1,5 +1,5 @@
-// Where bytes go that arrive in pieces, in order (a download's body, say), for a receiver that handles them on
-// the way instead of keeping them whole.
+// Where bytes go that arrive in pieces, in order (a download's body, say), for a receiver that handles them
+// on the way instead of keeping them whole.
 #pragma once
 
 #include <cstdint>

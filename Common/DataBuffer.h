@@ -17,8 +17,8 @@ public:
     DataBuffer& operator=(const DataBuffer&) = delete;
     ~DataBuffer() { Reset(); }
 
-    void Reset();                    // frees owned bytes; empty and owned
-    bool Allocate(uint32_t size);    // uninitialised bytes, cursor at the start
+    void Reset();                 // frees owned bytes; empty and owned
+    bool Allocate(uint32_t size); // uninitialised bytes, cursor at the start
     // Keeps min(old, new) bytes and the cursor offset (clamped). An owned block keeps its room, so that a
     // buffer emptied with Resize(0) takes the next bytes without allocating again; Reset frees it.
     bool Resize(uint32_t size);

@@ -34,7 +34,7 @@ struct FileLane
     FetchedFile fetched;
     WebHandle* handle = nullptr; // two transfers cannot share a handle: each lane has its own
     Backoff backoff;
-    uint32_t mark = 0;       // when the download started, or the last write was tried
+    uint32_t mark = 0;        // when the download started, or the last write was tried
     bool writeFailed = false; // the checked bytes wait for their write
 };
 

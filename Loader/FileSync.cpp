@@ -218,8 +218,9 @@ void Zelto3DLoader::FetchLaneFile(FileLane& lane)
     lane.mark = MillisecondClock();
     lane.step = LaneStep::Fetching;
     AtomicStoreFloat(&lane.downloadProgress, 0.0f);
-    lane.worker = StartDownload(&lane.downloadProgress, urls[int32_t(urlIndex)].Text(), &lane.fetched.unpacker,
-                                int32_t(entry.offset), int32_t(entry.offset + entry.size), lane.handle);
+    lane.worker =
+        StartDownload(&lane.downloadProgress, urls[int32_t(urlIndex)].Text(), &lane.fetched.unpacker,
+                      int32_t(entry.offset), int32_t(entry.offset + entry.size), lane.handle);
 }
 
 void Zelto3DLoader::StartLaneFinish(FileLane& lane)
@@ -234,7 +235,8 @@ void Zelto3DLoader::FinishedFile(FileLane& lane)
     const PackageEntry& entry = header.entries[lane.entry];
     const FetchedFile& fetched = lane.fetched;
     if (!lane.writeFailed && fetched.fileSize != fetched.packedSize)
-        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fetched.fileSize, fetched.packedSize);
+        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fetched.fileSize,
+                   fetched.packedSize);
     if (!fetched.matched)
     {
         uint32_t wait = lane.backoff.Fail(MillisecondClock());

@@ -1,7 +1,7 @@
 // Package-file work that the host thread must not wait for, each piece on a worker of its own: digesting the
-// local copies of the files, and checking and writing a fetched file, whose bytes were unpacked as they came. The host thread hands a
-// record over when it starts the worker and touches it again only once its `done` reads 1.0 and the worker
-// has been destroyed.
+// local copies of the files, and checking and writing a fetched file, whose bytes were unpacked as they came.
+// The host thread hands a record over when it starts the worker and touches it again only once its `done`
+// reads 1.0 and the worker has been destroyed.
 #pragma once
 
 #include "Common/DataBuffer.h"
@@ -26,10 +26,10 @@ struct LocalDigests
 
 struct FetchedFile
 {
-    String name;             // where the bytes go once they match
-    Md5State expected;       // the header's digest
-    UnpackStream unpacker;   // the download's sink: unpacks into `bytes` as the bytes arrive
-    DataBuffer bytes;        // the unpacked bytes; emptied once written or refused, its room kept for the next
+    String name;           // where the bytes go once they match
+    Md5State expected;     // the header's digest
+    UnpackStream unpacker; // the download's sink: unpacks into `bytes` as the bytes arrive
+    DataBuffer bytes;      // the unpacked bytes; emptied once written or refused, its room kept for the next
     uint32_t packedSize = 0; // as fetched
     uint32_t fileSize = 0;   // as unpacked and digested
     bool checked = false;    // unpacked and digested already: a further run only writes
@@ -40,8 +40,8 @@ struct FetchedFile
 
 // Each starts its worker, or does the work at once when no thread can start; null then.
 Worker* StartLocalDigests(LocalDigests& work);
-// Ends the unpacking and digests the bytes (the first time), then writes them when they match. Run it again to retry a
-// write that failed; a stop requested before the write leaves the file alone.
+// Ends the unpacking and digests the bytes (the first time), then writes them when they match. Run it again
+// to retry a write that failed; a stop requested before the write leaves the file alone.
 Worker* StartFileFinish(FetchedFile& work);
 
 } // namespace Zelto

@@ -12,8 +12,8 @@ namespace Memory
 constexpr size_t MaxAllocation = 0x7FFFFFFE; // larger requests (and 0) fail at once, without a log line
 
 void* Alloc(size_t bytes); // uninitialised block, or null ("[KL] Out of memory")
-// The block grown or shrunk to `bytes`, its bytes kept up to the smaller size; null on failure, with `pointer`
-// still valid. A large block may grow in place, without a copy or a second block beside it.
+// The block grown or shrunk to `bytes`, its bytes kept up to the smaller size; null on failure, with
+// `pointer` still valid. A large block may grow in place, without a copy or a second block beside it.
 void* Realloc(void* pointer, size_t bytes);
 void Free(void* pointer); // null is ignored
 void Copy(void* destination, const void* source, size_t bytes);

@@ -158,13 +158,13 @@ private:
     bool Check(int result) const
     {
         if (result != 0)
-            LogError(mIsLzma ? u"[ZG] Decompress(7z) Error Code : %d" : u"[ZG] Decompress(Zip) Error Code : %d",
+            LogError(mIsLzma ? u"[ZG] Decompress(7z) Error Code : %d"
+                             : u"[ZG] Decompress(Zip) Error Code : %d",
                      result);
         return result == 0;
     }
 
-    template <typename Stream>
-    void GiveRoom(Stream& stream)
+    template <typename Stream> void GiveRoom(Stream& stream)
     {
         uint8_t* next = nullptr;
         uint32_t available = 0;
@@ -223,7 +223,8 @@ private:
         if (result != LZMA_OK)
             return LzmaErrorCode(result);
         // A valid stream refers back no further than the bytes produced, so a dictionary beyond the limit is
-        // never used: capping it keeps a crafted dictionary size from costing more memory than the output may.
+        // never used: capping it keeps a crafted dictionary size from costing more memory than the output
+        // may.
         auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
         if (options->dict_size > mOutput.Limit())
             options->dict_size = mOutput.Limit();
@@ -280,7 +281,8 @@ bool Decompress(uint8_t* destination, uint32_t& destinationSize, const uint8_t* 
                 const uint8_t* properties, bool isLzma)
 {
     BlockDecoder decoder;
-    if (!decoder.Begin(Output(destination, destinationSize), isLzma, properties, sourceSize, destinationSize) ||
+    if (!decoder.Begin(Output(destination, destinationSize), isLzma, properties, sourceSize,
+                       destinationSize) ||
         !decoder.Feed(source, sourceSize) || !decoder.End())
         return false;
     destinationSize = decoder.Produced();
@@ -388,8 +390,8 @@ bool UnpackStream::TakeHeader(const uint8_t*& bytes, uint32_t& count)
     uint32_t streamSize = mBlockSize - PackedBlockHeaderSize;
     uint64_t most = streamSize * (isLzma ? LzmaMostPerByte : ZlibMostPerByte);
     mPhase = Decoding;
-    return mDecoder->Begin(Output(*mOutput, most < stated ? uint32_t(most) : stated), isLzma, block.properties,
-                           streamSize, stated);
+    return mDecoder->Begin(Output(*mOutput, most < stated ? uint32_t(most) : stated), isLzma,
+                           block.properties, streamSize, stated);
 }
 
 } // namespace Zelto

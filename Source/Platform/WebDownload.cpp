@@ -175,8 +175,8 @@ Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, 
     return Launch(request);
 }
 
-Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart, int32_t rangeEnd,
-                      WebHandle* handle)
+Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart,
+                      int32_t rangeEnd, WebHandle* handle)
 {
     DownloadRequest* request = MakeRequest(progress, url, rangeStart, rangeEnd, handle);
     if (request == nullptr)

@@ -46,8 +46,8 @@ Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, 
 // transfer; the sink belongs to the download as the buffer does. A retry asks for the bytes after those the
 // sink has taken. When the sink refuses bytes the download ends at once with progress 1.0: the sink knows
 // whether its bytes are whole.
-Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart, int32_t rangeEnd,
-                      WebHandle* handle);
+Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart,
+                      int32_t rangeEnd, WebHandle* handle);
 
 // Moves the multi transfers on without blocking: 1 when the download has ended or nothing runs, 0 while one
 // runs; 0 for a handle without multi handle.

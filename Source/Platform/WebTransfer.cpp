@@ -52,7 +52,8 @@ size_t KeepBlock(char* data, size_t size, size_t count, void* user)
     auto* request = static_cast<DownloadRequest*>(user);
     size_t bytes = size * count;
     DataBuffer* buffer = request->buffer;
-    if ((buffer == nullptr && request->sink == nullptr) || bytes == 0 || !IsSuccess(ResponseCode(request->easy)))
+    if ((buffer == nullptr && request->sink == nullptr) || bytes == 0 ||
+        !IsSuccess(ResponseCode(request->easy)))
         return bytes;
     if (Held(request) + uint64_t(bytes) > Capacity(request))
     {

@@ -297,3 +297,89 @@ TEST_F(Unpacking, DecompressReportsTheBytesProduced)
         EXPECT_EQ(room[1000], 0xAA);
     }
 }
+
+// A block that arrives in pieces unpacks to what Unpack makes of it whole, whatever the pieces' size, and one
+// stream object serves block after block into the same output.
+TEST_F(Unpacking, StreamInPiecesGivesWhatTheWholeBlockGives)
+{
+    Bytes payload = Payload();
+    Bytes plain = {'n', 'o', 't', ' ', 'p', 'a', 'c', 'k', 'e', 'd'};
+    Bytes longPlain(5000);
+    for (size_t i = 0; i < longPlain.size(); ++i)
+        longPlain[i] = uint8_t(i * 13);
+    struct Case
+    {
+        const char* name;
+        Bytes block;
+        Bytes expected;
+    } cases[] = {
+        {"zlib", Block(Zlib, 1000, ZlibStream), payload},
+        {"LZMA", Block(Lzma, 1000, LzmaStream), payload},
+        {"LZMA stops once the stated size is filled", Block(Lzma, 10, LzmaStream), Cut(payload, 10)},
+        {"stated size 0, whatever follows", Block(Lzma, 0, {0xBA, 0xD0}), {}},
+        {"shorter than a header", plain, plain},
+        {"not packed", longPlain, longPlain},
+        {"empty", {}, {}},
+    };
+    UnpackStream stream;
+    DataBuffer output;
+    for (uint32_t piece : {1u, 7u, 20u, 64u, 100000u})
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            stream.Start(output, uint32_t(c.block.size()));
+            for (size_t at = 0; at < c.block.size(); at += piece)
+                ASSERT_TRUE(
+                    stream.Take(c.block.data() + at, uint32_t(std::min<size_t>(piece, c.block.size() - at))));
+            EXPECT_TRUE(stream.Finish());
+            EXPECT_EQ(Contents(output), c.expected);
+            EXPECT_EQ(stream.Taken(), c.block.size());
+        }
+    EXPECT_TRUE(trace.empty());
+}
+
+// A bad stream is refused with the piece that shows the fault, so that its download can stop there; a block
+// that comes short, or longer than announced, is never whole.
+TEST_F(Unpacking, StreamRefusesBadBytesOnTheWay)
+{
+    Bytes longZlib = ZlibPacked(Bytes(200000, 'x'));
+    struct Case
+    {
+        const char* name;
+        Bytes block;
+        uint32_t announced; // 0: the block's size
+        bool refused;       // before the last piece
+        std::u16string message;
+    } cases[] = {
+        {"zlib header corrupt", Block(Zlib, 1000, Changed(ZlibStream, 0, 0x79)), 0, true,
+         u"[ZG] Decompress(Zip) Error Code : -3"},
+        {"LZMA range coder not starting with 0", Block(Lzma, 1000, Changed(LzmaStream, 0, 0x80)), 0, true,
+         u"[ZG] Decompress(7z) Error Code : 1"},
+        {"zlib beyond its stated size", Block(Zlib, 100, longZlib), 0, true,
+         u"[ZG] Decompress(Zip) Error Code : -5"},
+        {"zlib cut short", Block(Zlib, 1000, Cut(ZlibStream, 60)), 0, false,
+         u"[ZG] Decompress(Zip) Error Code : -3"},
+        {"LZMA cut short", Block(Lzma, 1000, Cut(LzmaStream, 57)), 0, false,
+         u"[ZG] Decompress(7z) Error Code : 6"},
+        {"fewer bytes than announced", Block(Zlib, 1000, ZlibStream), 200, false, u""},
+        {"more bytes than announced", Block(Zlib, 1000, ZlibStream), 100, true, u""},
+    };
+    UnpackStream stream;
+    DataBuffer output;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        trace.clear();
+        stream.Start(output, c.announced != 0 ? c.announced : uint32_t(c.block.size()));
+        size_t at = 0;
+        for (; at < c.block.size(); at += 20)
+            if (!stream.Take(c.block.data() + at, uint32_t(std::min<size_t>(20, c.block.size() - at))))
+                break;
+        EXPECT_EQ(at + 20 < c.block.size(), c.refused) << "refused at " << at;
+        EXPECT_FALSE(stream.Finish());
+        if (c.refused)
+            EXPECT_FALSE(stream.Take(c.block.data(), 1)) << "nothing more is taken";
+        EXPECT_EQ(trace,
+                  c.message.empty() ? std::vector<std::u16string>{} : std::vector<std::u16string>{c.message});
+    }
+}

@@ -637,3 +637,75 @@ TEST(WebDownload, PostedRequestWithoutAnswerIsGivenUp)
     EXPECT_TRUE(Eventually([&] { return PumpTransfers(handle.get()) == 1 && !server.Requests().empty(); },
                            std::chrono::seconds(60)));
 }
+
+namespace
+{
+
+// Keeps what it is given, in order; refuses the block that would take it past `refuseFrom` bytes.
+class RecordingSink : public ByteSink
+{
+public:
+    explicit RecordingSink(size_t refuseFrom) : mRefuseFrom(refuseFrom) {}
+    bool Take(const uint8_t* bytes, uint32_t count) override
+    {
+        if (mBytes.size() + count > mRefuseFrom)
+            return false;
+        mBytes.append(reinterpret_cast<const char*>(bytes), count);
+        return true;
+    }
+    const std::string& Bytes() const { return mBytes; }
+
+private:
+    size_t mRefuseFrom;
+    std::string mBytes;
+};
+
+} // namespace
+
+// A sink takes each byte of the range once, in order, also across a broken connection and a redirect; when it
+// refuses bytes the download ends at once, without a retry.
+TEST(WebDownload, SinkTakesTheRangeOnceAndMayEndIt)
+{
+    const std::string resource = Pattern(300000);
+    struct Case
+    {
+        const char* name;
+        std::string path;
+        int64_t dropAfter; // of the first answer; -1: none
+        size_t refuseFrom;
+        std::vector<std::string> ranges;
+    } cases[] = {
+        {"whole range", Package, -1, resource.size(), {"bytes=1200-250199"}},
+        {"resumed after a broken connection",
+         Package,
+         1000,
+         resource.size(),
+         {"bytes=1200-250199", "bytes=2200-250199"}},
+        {"through a redirect", "/moved", -1, resource.size(), {"bytes=1200-250199", "bytes=1200-250199"}},
+        {"refused", Package, -1, 5000, {"bytes=1200-250199"}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer server;
+        server.Serve(Package, resource);
+        server.Script("/moved", Status(302, server.Url(Package)));
+        if (c.dropAfter >= 0)
+            server.Script(Package, DropAfter(c.dropAfter), 1);
+        HandlePtr handle(CreateWebHandle(false));
+        RecordingSink sink(c.refuseFrom);
+        float progress = 0.0f;
+        WorkerPtr worker(
+            StartDownload(&progress, Wide(server.Url(c.path)).Text(), &sink, 1200, 250200, handle.get()));
+        ASSERT_NE(worker, nullptr);
+        EXPECT_TRUE(Eventually([&] { return Progress(progress) == 1.0f; }));
+        worker.reset();
+        std::string expected = resource.substr(1200, 249000);
+        if (c.refuseFrom < expected.size())
+            EXPECT_TRUE(sink.Bytes().size() <= c.refuseFrom &&
+                        expected.compare(0, sink.Bytes().size(), sink.Bytes()) == 0);
+        else
+            EXPECT_TRUE(sink.Bytes() == expected);
+        EXPECT_EQ(RangesOf(server.Requests()), c.ranges);
+    }
+}

@@ -1,6 +1,6 @@
 // Finishing a fetched file beside the host thread: a block unpacked as it came is digested first, only bytes
-// whose digest matched are ever written, and checked bytes that cannot be written yet are kept for the next run. On a real
-// worker, with real files.
+// whose digest matched are ever written, and checked bytes that cannot be written yet are kept for the next
+// run. On a real worker, with real files.
 #include "Loader/FileWork.h"
 
 #include "Source/Platform/AtomicFloat.h"

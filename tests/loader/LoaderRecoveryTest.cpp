@@ -79,6 +79,29 @@ TEST_F(LoaderRoad, RestartDropsTheFileKeptForSaving)
     EXPECT_EQ(GameFile(u"plain.cfg"), files[2].bytes);
 }
 
+// Two files are fetched at once; a loader deleted while both are on their way ends both transfers and
+// writes neither of them, nor anything it had unpacked so far.
+TEST_F(LoaderRoad, DeleteWhileTwoFilesAreInFlightWritesNeither)
+{
+    std::vector<PackageFile> files = DemoFiles();
+    std::string package = BuildPackage(files);
+    server.Serve("/game.zoa", package);
+    server.Script("/game.zoa", Reply(), 2); // the header and the length probe
+    server.Script("/game.zoa", StallAfter(40));
+    Create();
+    Setup(u"zoaurl", server.Url("/game.zoa"));
+    ASSERT_TRUE(TickUntil([&] { return RequestsFor("/game.zoa").size() == 4; })) << TraceLog();
+    Delete();
+    server.ReleaseStalls();
+    std::vector<std::string> ranges;
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/game.zoa"))
+        ranges.push_back(request.range);
+    EXPECT_EQ(ranges[2], RangeOf(HeaderOf(package).entries[0]));
+    EXPECT_EQ(ranges[3], RangeOf(HeaderOf(package).entries[1]));
+    EXPECT_FALSE(std::filesystem::exists(folder.Native(u"game\\zelto3d.zob")));
+    EXPECT_FALSE(std::filesystem::exists(folder.Native(u"game\\data.txt")));
+}
+
 // The sample engine presents a blank frame from its delete (when asked); a host whose present runs its
 // message loop calls the plug-in again while the loader goes.
 TEST_F(LoaderRoad, CallsDuringTeardownFindNoLoader)

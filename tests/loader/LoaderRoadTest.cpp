@@ -233,6 +233,15 @@ TEST_F(LoaderRoad, DamagedFileIsFetchedAgainAndCurrentFilesAreNot)
         "bytes=" + std::to_string(plain.offset) + "-" + std::to_string(plain.offset + plain.size - 1);
     for (const ScriptedHttpServer::Request& request : RequestsFor("/game.zoa"))
         EXPECT_NE(request.range, plainRange);
+    // The file fetched beside the damaged one is written once, undisturbed by the refetch.
+    EXPECT_EQ(GameFile(u"levels\\map.bin"), files[1].bytes);
+    const PackageEntry& map = HeaderOf(package).entries[2];
+    std::string mapRange =
+        "bytes=" + std::to_string(map.offset) + "-" + std::to_string(map.offset + map.size - 1);
+    size_t mapRequests = 0;
+    for (const ScriptedHttpServer::Request& request : RequestsFor("/game.zoa"))
+        mapRequests += request.range == mapRange;
+    EXPECT_EQ(mapRequests, 1u);
 }
 
 TEST_F(LoaderRoad, LaunchModeAboveOneStartsTheEngineWithoutComparingFiles)
