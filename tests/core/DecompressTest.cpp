@@ -372,13 +372,15 @@ TEST_F(Unpacking, StreamRefusesBadBytesOnTheWay)
         trace.clear();
         stream.Start(output, c.announced != 0 ? c.announced : uint32_t(c.block.size()));
         size_t at = 0;
-        for (; at < c.block.size(); at += 20)
-            if (!stream.Take(c.block.data() + at, uint32_t(std::min<size_t>(20, c.block.size() - at))))
-                break;
-        EXPECT_EQ(at + 20 < c.block.size(), c.refused) << "refused at " << at;
+        while (at < c.block.size() &&
+               stream.Take(c.block.data() + at, uint32_t(std::min<size_t>(20, c.block.size() - at))))
+            at += 20;
+        EXPECT_EQ(at < c.block.size(), c.refused) << "refused at " << at;
         EXPECT_FALSE(stream.Finish());
         if (c.refused)
+        {
             EXPECT_FALSE(stream.Take(c.block.data(), 1)) << "nothing more is taken";
+        }
         EXPECT_EQ(trace,
                   c.message.empty() ? std::vector<std::u16string>{} : std::vector<std::u16string>{c.message});
     }
