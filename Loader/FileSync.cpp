@@ -182,6 +182,8 @@ void Zelto3DLoader::LaneTick(FileLane& lane)
         lane.fetched.name.Assign(entry.name);
         lane.fetched.expected = Md5FromBytes(entry.digest);
         lane.fetched.checked = false;
+        lane.fetched.last =
+            fileIndex == PackageEntryCount; // every entry is taken: the lane is done after this
         StartLaneFinish(lane);
     }
     else if (finished)

@@ -40,9 +40,15 @@ int32_t FinishFetchedFile(Worker* worker, void* userData, int32_t)
     }
     work->written = work->matched && !Stopping(worker) &&
                     SaveFile(work->name.Text(), work->bytes.Data(), work->bytes.Size());
-    // Only checked bytes that still wait for their write are kept.
+    // Only checked bytes that still wait for their write are kept. The room stays for the next file; after
+    // the last one it is freed here, which spares the host thread a long free at the end.
     if (work->written || !work->matched)
         work->bytes.Resize(0);
+    if (work->bytes.Size() == 0 && work->last)
+    {
+        work->bytes.Reset();
+        work->unpacker.Release();
+    }
     AtomicStoreFloat(&work->done, 1.0f);
     return 0;
 }

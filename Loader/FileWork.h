@@ -32,6 +32,7 @@ struct FetchedFile
     DataBuffer bytes;      // the unpacked bytes; emptied once written or refused, its room kept for the next
     uint32_t packedSize = 0; // as fetched
     uint32_t fileSize = 0;   // as unpacked and digested
+    bool last = false;       // no file follows in this record: its buffers are freed once the file is done
     bool checked = false;    // unpacked and digested already: a further run only writes
     bool matched = false;    // the unpacked bytes have the expected digest
     bool written = false;    // and are in the file

@@ -308,6 +308,12 @@ UnpackStream::~UnpackStream()
     delete mDecoder;
 }
 
+void UnpackStream::Release()
+{
+    delete mDecoder;
+    mDecoder = nullptr;
+}
+
 void UnpackStream::Start(DataBuffer& output, uint32_t blockSize)
 {
     mOutput = &output;

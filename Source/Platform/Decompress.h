@@ -43,6 +43,8 @@ public:
     // True when all `blockSize` bytes came and `output` holds the whole of what they unpack to.
     bool Finish();
     uint32_t Taken() const { return mTaken; }
+    // Frees the decoders (an LZMA dictionary) between blocks, when no block may follow for a while.
+    void Release();
 
 private:
     bool TakeHeader(const uint8_t*& bytes, uint32_t& count); // false on a failure

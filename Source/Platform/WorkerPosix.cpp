@@ -21,7 +21,8 @@ namespace WorkerThreads
 struct Thread
 {
     pthread_t handle{};
-    std::atomic<uint32_t> id{0}; // the kernel's thread identifier, set by the thread itself
+    std::atomic<uint32_t> id{0};      // the kernel's thread identifier, set by the thread itself
+    std::atomic<bool> started{false}; // from Start to Join: `id` is or will be set
     std::mutex jobs;
     std::mutex wakeLock;          // held while `id` or `stop` changes, so that no waiter misses the change
     std::condition_variable wake; // the thread has published its identifier, or a stop was requested
@@ -62,28 +63,34 @@ void Free(Thread* thread)
     Memory::Free(thread);
 }
 
+// The new thread is not waited for: with every core busy it may take a while to be scheduled, and the caller
+// (the host thread, say) must not stall on that. Whoever asks for its identifier earlier waits instead.
 bool Start(Thread* thread, Routine routine, void* argument)
 {
     thread->routine = routine;
     thread->argument = argument;
-    if (pthread_create(&thread->handle, nullptr, ThreadMain, thread) != 0)
-        return false;
-    // Only the thread knows its kernel identifier: wait for it, so that Id() holds it from here on as it does
-    // on Windows, where thread creation returns it.
-    std::unique_lock<std::mutex> lock(thread->wakeLock);
-    thread->wake.wait(lock, [thread] { return thread->id != 0; });
-    return true;
+    thread->started = true; // before the thread exists, so that it reads its own Id
+    if (pthread_create(&thread->handle, nullptr, ThreadMain, thread) == 0)
+        return true;
+    thread->started = false;
+    return false;
 }
 
 void Join(Thread* thread)
 {
     pthread_join(thread->handle, nullptr);
     thread->id = 0;
+    thread->started = false;
 }
 
 uint32_t Id(const Thread* thread)
 {
-    return thread->id;
+    if (!thread->started)
+        return 0;
+    auto* running = const_cast<Thread*>(thread); // waiting takes the wake-up's lock
+    std::unique_lock<std::mutex> lock(running->wakeLock);
+    running->wake.wait(lock, [running] { return running->id != 0; });
+    return running->id;
 }
 
 uint32_t CurrentId()

@@ -17,8 +17,8 @@ Thread* Make();                                              // null when the lo
 void Free(Thread* thread);                                   // null is ignored; the thread must have ended
 bool Start(Thread* thread, Routine routine, void* argument); // false when no thread could be started
 void Join(Thread* thread);                                   // waits for the routine to return; Id is 0 after
-uint32_t Id(const Thread* thread);                           // 0 before Start and after Join
-uint32_t CurrentId();                                        // the calling thread's identifier
+uint32_t Id(const Thread* thread); // 0 before Start and after Join; may wait for a new thread to begin
+uint32_t CurrentId();              // the calling thread's identifier
 
 void Lock(Thread* thread); // the job queue's lock
 void Unlock(Thread* thread);
