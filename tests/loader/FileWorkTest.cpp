@@ -112,6 +112,29 @@ TEST(FileWork, CheckedBytesWaitForTheirWrite)
     EXPECT_EQ(folder.ReadBytes(u"file.bin"), Content);
 }
 
+// A record that takes file after file keeps its room for the next one; after the last file it is freed.
+TEST(FileWork, RoomIsKeptForTheNextFileAndFreedAfterTheLast)
+{
+    for (bool last : {false, true})
+    {
+        SCOPED_TRACE(last ? "last" : "more to come");
+        TempDirectory folder;
+        FetchedFile work;
+        work.name = folder.Path(u"file.bin");
+        work.expected = Md5(Content.data(), uint32_t(Content.size()));
+        work.last = last;
+        DataBuffer block;
+        String error;
+        ASSERT_TRUE(PackBlock(reinterpret_cast<const uint8_t*>(Content.data()), uint32_t(Content.size()),
+                              PackedZlib, block, error));
+        Arrive(work, block);
+        Finish(work);
+        EXPECT_TRUE(work.written);
+        EXPECT_EQ(work.bytes.Size(), 0u);
+        EXPECT_EQ(work.bytes.Capacity() >= Content.size(), !last);
+    }
+}
+
 TEST(FileWork, LocalDigestsOfPresentMissingAndUnnamedFiles)
 {
     TempDirectory folder;
