@@ -47,6 +47,7 @@ void CopyName(char16_t (&destination)[PackageTextUnits], const String& name)
 
 void Zelto3DLoader::StartLocalCheck()
 {
+    StopFileWork(); // nothing of an earlier header's files may run on
     for (uint32_t i = 0; i < PackageEntryCount; ++i)
         localDigests.names[i].Assign(header.entries[i].name);
     fileLanes = new (std::nothrow) FileLane[FileLaneCount];
