@@ -164,3 +164,18 @@ TEST_F(ClearCallback, TablesWithoutOneClearAsStock)
     EXPECT_TRUE(calls.empty());
     EXPECT_EQ(state.Result("return plain.x"), "nil");
 }
+
+// A table's callback goes with it: tables made later, possibly at the same address, are cleared as stock.
+TEST_F(ClearCallback, ForgottenWithItsTable)
+{
+    for (int i = 0; i < 8; ++i)
+        MakeWeak("doomed", "v", Record);
+    ASSERT_EQ(state.Run("doomed = nil"), "");
+    lua_gc(state.L, LUA_GCCOLLECT, 0);
+    calls.clear();
+    ASSERT_EQ(state.Run("later = {} for i = 1, 100 do later[i] = setmetatable({ {} }, { __mode = 'v' }) end"),
+              "");
+    lua_gc(state.L, LUA_GCCOLLECT, 0);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(state.Result("return #later[100]"), "0");
+}
