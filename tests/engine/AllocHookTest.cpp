@@ -86,7 +86,8 @@ TEST_F(AllocHook, SilentOnceCleared)
     EXPECT_TRUE(reports.empty());
 }
 
-// Collections (frees reported negative), traces and their exits, and closing the state while the hook is set.
+// Collections (frees reported negative), finalizers, coroutines left suspended, traces and their exits, and
+// creating and closing a state while the hook is set.
 TEST_F(AllocHook, SafeAtAwkwardMoments)
 {
     lua_setallochook(Record);
@@ -98,6 +99,12 @@ TEST_F(AllocHook, SafeAtAwkwardMoments)
             for i = 1, 20000 do
                 local t = { i, tostring(i) }
                 if i % 7 == 0 then keep[#keep + 1] = t kept = kept + 1 end
+                if i % 500 == 0 then
+                    local proxy = newproxy(true)
+                    getmetatable(proxy).__gc = function() local _ = { "finalized" } end
+                    local co = coroutine.wrap(function() for j = 1, 3 do coroutine.yield({ j }) end end)
+                    co()
+                end
                 if i % 5000 == 0 then keep = {} collectgarbage() end
             end
             return kept
