@@ -59,6 +59,22 @@ TEST_F(Peer, InterpretedReadsConsultTwoLevelsThenIndex)
     }
 }
 
+// Without a metatable the interpreter's own fast paths answer a miss: each must look at the peer first.
+TEST_F(Peer, InterpretedReadsWithoutMetatable)
+{
+    const char* reads = R"(
+        jit.off()
+        local bare = { nil, nil, 3, own = "own" }
+        setpeer(bare, { "p1", "p2", one = "one" })
+        local k, i = "one", 2
+        local global = setfenv(function() return one end, bare)
+        local read = { bare.one, bare[k], bare[1], bare[i], bare[3], global() }
+        for n = 1, 6 do read[n] = tostring(read[n]) end
+        return table.concat(read, " ")
+    )";
+    EXPECT_EQ(state.Result(reads), "one one p1 p2 3 one");
+}
+
 TEST_F(Peer, HostReadsConsultTwoLevelsThenIndex)
 {
     for (const auto& c : chainCases)
