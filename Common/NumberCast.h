@@ -2,6 +2,7 @@
 // lowest value of the signed type, as the x86 conversion instructions do.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace Zelto
@@ -24,6 +25,12 @@ inline uint64_t TruncateToUInt64(double value)
     if (value >= 9223372036854775808.0 && value < 18446744073709551616.0)
         return uint64_t(value);
     return uint64_t(TruncateToInt64(value));
+}
+
+// To the nearest integer, halves to the even one (the rounding the 32-bit interpreter gives its integers).
+inline int64_t RoundToInt64(double value)
+{
+    return TruncateToInt64(std::nearbyint(value));
 }
 
 } // namespace Zelto
