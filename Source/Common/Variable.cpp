@@ -21,6 +21,18 @@ bool HasNumber(uint32_t valueType)
            valueType != VariableStruct;
 }
 
+// A float or double value, as a double.
+bool Floating(const Variable& variable, double& number)
+{
+    if (variable.ValueType() == VariableFloat)
+        number = variable.value.f32;
+    else if (variable.ValueType() == VariableDouble)
+        number = variable.value.f64;
+    else
+        return false;
+    return true;
+}
+
 char16_t* CopyText(const char16_t* text)
 {
     uint32_t length = TextLength(text);
@@ -141,53 +153,34 @@ void Variable::SetBinary(const void* bytes, uint32_t length)
 
 double Variable::AsDouble() const
 {
-    switch (ValueType())
-    {
-    case VariableFloat:
-        return value.f32;
-    case VariableDouble:
-        return value.f64;
-    default:
-        return HasNumber(ValueType()) ? double(value.i32) : 0.0;
-    }
+    double number = 0;
+    if (Floating(*this, number))
+        return number;
+    return HasNumber(ValueType()) ? double(value.i32) : 0.0;
 }
 
 int32_t Variable::AsInt() const
 {
-    switch (ValueType())
-    {
-    case VariableFloat:
-        return TruncateToInt32(value.f32);
-    case VariableDouble:
-        return TruncateToInt32(value.f64);
-    default:
-        return HasNumber(ValueType()) ? value.i32 : 0;
-    }
+    double number = 0;
+    if (Floating(*this, number))
+        return TruncateToInt32(number);
+    return HasNumber(ValueType()) ? value.i32 : 0;
 }
 
 int64_t Variable::AsInt64() const
 {
-    switch (ValueType())
-    {
-    case VariableFloat:
-    case VariableDouble:
-        return AsInt();
-    default:
-        return HasNumber(ValueType()) ? value.i64 : 0;
-    }
+    double number = 0;
+    if (Floating(*this, number))
+        return TruncateToInt32(number);
+    return HasNumber(ValueType()) ? value.i64 : 0;
 }
 
 uint64_t Variable::AsUInt64() const
 {
-    switch (ValueType())
-    {
-    case VariableFloat:
-        return TruncateToUInt64(value.f32);
-    case VariableDouble:
-        return TruncateToUInt64(value.f64);
-    default:
-        return HasNumber(ValueType()) ? value.u64 : 0;
-    }
+    double number = 0;
+    if (Floating(*this, number))
+        return TruncateToUInt64(number);
+    return HasNumber(ValueType()) ? value.u64 : 0;
 }
 
 Variable& Variable::Empty()

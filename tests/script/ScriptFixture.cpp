@@ -31,6 +31,12 @@ Variable ScriptTest::Run(const char16_t* text)
     return out;
 }
 
+void ScriptTest::ExpectResults(std::initializer_list<ScriptResult> cases)
+{
+    for (const ScriptResult& c : cases)
+        EXPECT_EQ(Describe(Run(c.script)), c.expected) << Narrow(String(c.script));
+}
+
 void ScriptTest::Push(const char16_t* text)
 {
     Variable out;

@@ -8,10 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace Zelto
 {
+
+// A chunk and what it returns, in Describe's form.
+struct ScriptResult
+{
+    const char16_t* script;
+    const char* expected;
+};
 
 class ScriptTest : public ::testing::Test
 {
@@ -21,6 +29,7 @@ protected:
 
     // A chunk named "test" run with `wantResult` 1: its result.
     Variable Run(const char16_t* text);
+    void ExpectResults(std::initializer_list<ScriptResult> cases);
     void Push(const char16_t* text); // the chunk's result left on the script stack
     std::u16string LastError();
     int Top(); // the script stack's size

@@ -43,12 +43,7 @@ TEST_F(ScriptTest, SwitchingToAnInvalidIndexFailsAndKeepsTheCurrentState)
 
 TEST_F(ScriptTest, ScriptsGetTheirLibrariesOnlyAndRunInterpreted)
 {
-    struct Case
-    {
-        const char16_t* script;
-        const char* expected;
-    };
-    const Case cases[] = {
+    ExpectResults({
         {u"return type(string.format)", "'function'"},
         {u"return type(table.insert)", "'function'"},
         {u"return type(math.floor)", "'function'"},
@@ -61,9 +56,7 @@ TEST_F(ScriptTest, ScriptsGetTheirLibrariesOnlyAndRunInterpreted)
         {u"return type(package)", "'nil'"},
         {u"return type(require)", "'nil'"},
         {u"return type(ffi)", "'nil'"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Describe(Run(c.script)), c.expected) << Narrow(String(c.script));
+    });
 }
 
 TEST_F(ScriptTest, StateOfTheHostIsTakenAsItIsAndLeftOpen)

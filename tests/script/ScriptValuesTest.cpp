@@ -14,12 +14,7 @@ using namespace Zelto;
 
 TEST_F(ScriptTest, ScriptValuesReadByTheirType)
 {
-    struct Case
-    {
-        const char16_t* script;
-        const char* expected;
-    };
-    const Case cases[] = {
+    ExpectResults({
         {u"return {10, 20, 30}", "[10, 20, 30]"},
         {u"return {10, 20, x = 1}", "{1#=10, 2#=20, x=1}"},
         {u"return {[2] = 5}", "{2#=5}"},
@@ -34,9 +29,7 @@ TEST_F(ScriptTest, ScriptValuesReadByTheirType)
         {u"return nil", "none"},
         {u"return print", "function"},
         {u"return coroutine.create(print)", "none"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Describe(Run(c.script)), c.expected) << Narrow(String(c.script));
+    });
 
     Variable array = Run(u"return {10, 20, 30}");
     EXPECT_EQ(array.type, VariableArray);
