@@ -110,6 +110,15 @@ TEST_F(ScriptRun, ErrorsAreRecordedHandledAndLogged)
     EXPECT_EQ(handled.back(), u"by hand");
 }
 
+TEST_F(ScriptRun, ProfiledRunsCloseWhatTheyOpened)
+{
+    manager->EnableProfiling(true);
+    EXPECT_TRUE(Run(u"local function f() error('inside') end f()").IsEmpty());
+    EXPECT_EQ(Describe(Run(u"return 5")), "5");
+    manager->EnableProfiling(false);
+    EXPECT_EQ(logs.error.Count(u"Assertion Failed"), 0u);
+}
+
 TEST_F(ScriptRun, ErrorReachesASharedSinkOnce)
 {
     ErrorSink() = TraceSink();

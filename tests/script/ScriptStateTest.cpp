@@ -89,3 +89,16 @@ TEST_F(ScriptTest, ReleasedManagerIsMadeAnewOnTheNextRequest)
     EXPECT_EQ(logs.trace.Count(u"[KL] Lua ScriptManager Created"), 2u);
     EXPECT_EQ(Describe(Run(u"return 1 + 1")), "2");
 }
+
+TEST_F(ScriptTest, ObjectWithoutATableHasNoFieldsOrCallbacks)
+{
+    auto* stranger = reinterpret_cast<ScriptObject*>(uintptr_t(0x1000));
+    int top = Top();
+    Variable value(u"", VariableDouble);
+    manager->SetField(stranger, "x", value);
+    Variable out;
+    EXPECT_TRUE(manager->GetField(out, stranger, "x").IsEmpty());
+    EXPECT_TRUE(manager->CallFunction(out, stranger, 7).IsEmpty());
+    EXPECT_EQ(Top(), top);
+    EXPECT_TRUE(manager->GetField(out, nullptr, "x").IsEmpty()); // nor did the value land among the globals
+}

@@ -41,13 +41,21 @@ TEST_F(ScriptTest, ScriptValuesReadByTheirType)
     EXPECT_EQ(keyed.Child(0).hasKey, 1);
 }
 
-TEST_F(ScriptTest, TableInsideItselfIsCutWithAMessage)
+TEST_F(ScriptTest, TablesInsideThemselvesOrTooDeepAreCutWithAMessage)
 {
+    const std::u16string message =
+        u"[LS] A table nested in itself or deeper than 64 levels is read as nothing";
     int top = Top();
     EXPECT_EQ(Describe(Run(u"local t = {1} t.again = t t.other = {t} return t")),
               "{1#=1, again=none, other=[none]}");
-    EXPECT_EQ(logs.trace.Count(u"[LS] A table nested in itself or deeper than 64 levels is read as nothing"),
-              2u);
+    EXPECT_EQ(logs.trace.Count(message), 2u);
+
+    Variable deep = Run(u"local t = {} for i = 1, 100 do t = {t} end return t");
+    int levels = 0;
+    for (Variable* level = &deep; level->IsArray(); level = &level->Child(0))
+        ++levels;
+    EXPECT_EQ(levels, 64);
+    EXPECT_EQ(logs.trace.Count(message), 3u);
     EXPECT_EQ(Top(), top);
 }
 
