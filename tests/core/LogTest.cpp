@@ -4,6 +4,7 @@
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/File.h"
 #include "Source/Platform/System.h"
+#include "support/LogRecorder.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -18,36 +19,12 @@ using namespace Zelto;
 namespace
 {
 
-// A sink that records every call: (text, line break) per channel.
-struct Recorder
-{
-    std::vector<std::pair<std::u16string, int>> calls;
-
-    static int Write(const char16_t* text, void* context, int lineBreak)
-    {
-        static_cast<Recorder*>(context)->calls.emplace_back(text, lineBreak);
-        return 7;
-    }
-};
-
 class Log : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        savedTrace = TraceSink();
-        savedError = ErrorSink();
-        TraceSink() = LogSink{Recorder::Write, &trace};
-        ErrorSink() = LogSink{Recorder::Write, &error};
-    }
-    void TearDown() override
-    {
-        TraceSink() = savedTrace;
-        ErrorSink() = savedError;
-    }
-
-    LogSink savedTrace, savedError;
-    Recorder trace, error;
+    RecordedLogs logs;
+    LogRecorder& trace = logs.trace;
+    LogRecorder& error = logs.error;
 };
 
 std::u16string ReadUtf16File(const String& path)

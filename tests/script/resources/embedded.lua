@@ -1,0 +1,1 @@
+return { name = "embedded", values = { 1, 2, 3 } }
