@@ -19,7 +19,9 @@ function(zelto_embed_resources target)
             COMMAND ${CMAKE_COMMAND} "-DOUTPUT=${generated}.cpp" "-DNAMES=${ZELTO_RESOURCE_NAMES}"
                     "-DFILES=${ZELTO_RESOURCE_FILES}" -P "${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake"
             DEPENDS ${ZELTO_RESOURCE_FILES} "${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake"
-            COMMENT "Embedding resources into ${target}")
+            COMMENT "Embedding resources into ${target}"
+            # The name and file lists reach the script whole, semicolons and all.
+            VERBATIM)
         target_sources(${target} PRIVATE "${generated}.cpp")
     endif()
 endfunction()
