@@ -4,6 +4,7 @@
 #include "Common/Log.h"
 
 #include <lua.hpp>
+#include <lua_extensions.h>
 
 #include <new>
 
@@ -155,6 +156,8 @@ void LuaScriptManager::Release()
 
     if (mProfiling)
         DumpProfile();
+    if (mAllocationThreshold > 0)
+        lua_setallochook(nullptr); // the hook is the process's; it must not outlive its table
     for (const StateRecord& record : mStates)
         if (record.owned)
             lua_close(record.state);

@@ -3,17 +3,20 @@
 #pragma once
 
 #include "Common/Assert.h"
+#include "Common/HashTable.h"
 #include "Common/Queue.h"
 #include "Common/Stack.h"
 #include "Common/String.h"
 #include "Source/Script/IScriptManager.h"
+#include "Source/Script/ProfileRecords.h"
 
+#include <cstddef>
 #include <cstdint>
+
+struct lua_Debug;
 
 namespace Zelto
 {
-
-struct ProfileRecord;
 
 // Assertion reports of the manager name this source, whichever of its files checks (ZELTO_CHECK quotes its
 // expression as written, so the expressions are given to it directly).
@@ -146,6 +149,8 @@ public:
     // does not fit; null only when out of memory.
     char16_t* ToWideText(int index, char16_t* buffer, uint32_t capacity);
     String ToWideString(int index);
+    // Host functions are timed only when they got a record at registration, made here while profiling is on.
+    void AddNativeProfileRecord(const void* function, const String& name);
     ScriptObject* NamedObject(int index);       // the host object a table's native block names, or null
     void PushObjectTable(ScriptObject* object); // its object table, or nil
     void PushObject(ScriptObject* object);      // to a script: its table, which then owns the object
@@ -169,6 +174,12 @@ private:
         int32_t bufferMark; // 1024: a recyclable buffer; 0: an exact allocation
     };
 
+    struct AllocationSite
+    {
+        int32_t total; // bytes: the sum of the size changes counted there
+        int32_t count; // size changes counted there
+    };
+
     struct TablePath; // the tables a conversion is inside
 
     static int TracebackHandler(lua_State* state);
@@ -180,8 +191,10 @@ private:
     bool FinishRun(Variable& out, int status, int32_t wantResult);
     Variable& Call(Variable& out, ScriptObject* object, int32_t reference, const Variable* arguments,
                    uint32_t count);
-    bool PushFunction(ScriptObject* object, int32_t reference); // false, with nothing pushed, if none
-    void PushStoredCallback(ScriptObject* object, int32_t key); // what the object keeps under the key
+    bool PushFunction(ScriptObject* object, int32_t reference);       // false, with nothing pushed, if none
+    void PushStoredCallback(ScriptObject* object, int32_t key);       // what the object keeps under the key
+    static void ProfileHook(lua_State* state, lua_Debug* activation); // call and return events
+    static void AllocationHook(ptrdiff_t sizeChange, const char* name, const char* source, int line);
     void UnwindProfile();                      // after a protected call: closes the frames it left open
     void ProfileLeave(bool native);            // closes the top profile record
     void LoadConfig(const DataBuffer& buffer); // a "LUC1" buffer
@@ -193,8 +206,10 @@ private:
     lua_State* mLuaState = nullptr;
     int32_t mProfiling = 0;
     int32_t mCostThreshold = -1;
+    ProfileRecords mProfileRecords;
     Stack<ProfileRecord*> mProfStack; // null entries mark where a protected call began
     int32_t mAllocationThreshold = -1;
+    HashTable<AllocationSite> mAllocationSites{397}; // keyed by "source:line:function"
     Stack<ScriptObject*> mCallStack;      // one entry per running native call: its self object or null
     Array<PendingString> mPendingStrings; // texts handed out by GetArgString
     Queue<char16_t*> mFreeBuffers;        // recycled 1024-unit text buffers

@@ -1,6 +1,5 @@
-// Class binding, native calls, profiling, allocation statistics and configuration data, as far as the core
-// needs them: every slot answers safely (nothing bound, no call open, nothing measured, nothing loaded) until
-// each of them gets a file of its own. Switches and thresholds are already kept.
+// Class binding, native calls and configuration data, as far as the core needs them: every slot answers
+// safely (nothing bound, no call open, nothing loaded) until each of them gets a file of its own.
 #include "Source/Script/LuaScriptManager.h"
 
 #include <lua.hpp>
@@ -232,24 +231,6 @@ int32_t LuaScriptManager::ReturnObject(ScriptObject* object)
 void LuaScriptManager::SetError(const char16_t* text)
 {
     mPendingError.Assign(text != nullptr ? text : u"");
-}
-
-// -- Profiling and allocation statistics: nothing is measured yet
-
-void LuaScriptManager::EnableProfiling(bool on)
-{
-    mProfiling = on ? 1 : 0;
-}
-void LuaScriptManager::DumpProfile() {}
-void LuaScriptManager::ProfileEnterNative(const void* function) {}
-void LuaScriptManager::ProfileLeaveNative() {}
-void LuaScriptManager::ProfileLeave(bool native)
-{
-    mProfStack.Pop();
-}
-void LuaScriptManager::TrackAllocations(int32_t threshold)
-{
-    mAllocationThreshold = threshold > 0 ? threshold : -1;
 }
 
 // -- Configuration data: nothing is loaded yet

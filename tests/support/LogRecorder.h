@@ -21,6 +21,16 @@ struct LogRecorder
         return 7;
     }
 
+    // The printed lines' texts, without their time stamps.
+    std::vector<std::u16string> Lines() const
+    {
+        std::vector<std::u16string> lines;
+        for (const auto& call : calls)
+            if (call.second != 0)
+                lines.push_back(call.first);
+        return lines;
+    }
+
     // How many recorded texts contain `part`.
     size_t Count(const std::u16string& part) const
     {

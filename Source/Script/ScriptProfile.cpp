@@ -1,0 +1,206 @@
+// Call profiling: script functions timed through the debug hook, host functions through their trampolines,
+// single slow calls reported as they end, and per-function totals and averages dumped on request.
+#include "Source/Script/LuaScriptManager.h"
+
+#include "Common/Array.h"
+#include "Common/Log.h"
+#include "Source/Common/StringEncoding.h"
+#include "Source/Platform/Worker.h"
+
+#include <lua.hpp>
+
+namespace Zelto
+{
+
+namespace
+{
+
+constexpr uint32_t DumpRows = 100; // per listing; the rest is only counted
+
+// Stands in on the profile stack for a host function that got no record, so that its leave still pops
+// exactly what its enter pushed; it is never timed.
+ProfileRecord untimedNative{String(), 0, true, String(), -1, 0, 0, 0, nullptr, nullptr};
+
+const char16_t* Kind(const ProfileRecord& record)
+{
+    return record.mCFunc ? u"C" : u"Lua";
+}
+
+// What stands for the source of a record that has none.
+const char16_t* NoSource(const ProfileRecord& record)
+{
+    return record.mCFunc ? u"" : u"Unknown";
+}
+
+struct DumpRow
+{
+    ProfileRecord* record;
+    uint32_t calls;
+};
+
+using DumpList = SortedArray<float, DumpRow>;
+
+void PrintRest(const DumpList& list)
+{
+    if (list.Length() > DumpRows)
+        PrintTrace(u"  %d more ...", int32_t(list.Length() - DumpRows));
+}
+
+} // namespace
+
+void LuaScriptManager::EnableProfiling(bool on)
+{
+    mProfiling = on ? 1 : 0;
+    if (on)
+        lua_sethook(mLuaState, ProfileHook, LUA_MASKCALL | LUA_MASKRET, 0);
+    else
+        lua_sethook(mLuaState, nullptr, 0, 0);
+}
+
+void LuaScriptManager::AddNativeProfileRecord(const void* function, const String& name)
+{
+    if (mProfiling)
+        mProfileRecords.Add(reinterpret_cast<uintptr_t>(function), name, true, String(), -1);
+}
+
+void LuaScriptManager::ProfileHook(lua_State* state, lua_Debug* activation)
+{
+    LuaScriptManager* manager = Instance();
+    if (manager == nullptr || activation->event == LUA_HOOKTAILRET || activation->i_ci == 0)
+        return;
+    if (activation->event != LUA_HOOKCALL)
+    {
+        manager->ProfileLeave(false);
+        return;
+    }
+
+    // Host functions are timed by their trampolines.
+    lua_getinfo(state, "f", activation);
+    bool native = lua_iscfunction(state, -1) != 0;
+    auto key = reinterpret_cast<uintptr_t>(lua_topointer(state, -1));
+    lua_pop(state, 1);
+    if (native || key == 0)
+        return;
+
+    ProfileRecord* p = manager->mProfileRecords.Find(key);
+    if (p == nullptr)
+    {
+        lua_getinfo(state, "nS", activation);
+        p = manager->mProfileRecords.Add(key,
+                                         Utf8ToString(activation->name != nullptr ? activation->name : ""),
+                                         false, Utf8ToString(activation->source), activation->linedefined);
+    }
+    if (!ZELTO_CHECK(p != _null && p->mCFunc == _false, ZELTO_SCRIPT_SOURCE, __LINE__))
+        return;
+    p->start = PerformanceCounter();
+    manager->mProfStack.Push(p);
+}
+
+void LuaScriptManager::ProfileEnterNative(const void* function)
+{
+    if (!mProfiling)
+        return;
+    ProfileRecord* it = mProfileRecords.Find(reinterpret_cast<uintptr_t>(function));
+    ZELTO_CHECK(it, ZELTO_SCRIPT_SOURCE, __LINE__);
+    ProfileRecord* p = it;
+    if (!ZELTO_CHECK(p != _null && p->mCFunc, ZELTO_SCRIPT_SOURCE, __LINE__))
+        p = &untimedNative;
+    p->start = PerformanceCounter();
+    mProfStack.Push(p);
+}
+
+void LuaScriptManager::ProfileLeaveNative()
+{
+    if (mProfiling)
+        ProfileLeave(true);
+}
+
+void LuaScriptManager::ProfileLeave(bool native)
+{
+    int64_t now = PerformanceCounter();
+    bool cfunc = native;
+    // clang-format off
+    if (!ZELTO_CHECK(mProfStack.Length( ) > 0, ZELTO_SCRIPT_SOURCE, __LINE__))
+        return;
+    // clang-format on
+    // A null entry is the boundary of a protected call: it stays for the call to remove.
+    ProfileRecord* p = mProfStack.Top();
+    if (p != nullptr)
+        mProfStack.Pop();
+    if (!ZELTO_CHECK(p != _null && p->mCFunc == cfunc, ZELTO_SCRIPT_SOURCE, __LINE__) || p == &untimedNative)
+        return;
+
+    int64_t elapsed = now - p->start;
+    ++p->calls;
+    p->total += elapsed;
+    if (mCostThreshold < 1)
+        return;
+    auto milliseconds = float(CounterToMilliseconds(elapsed));
+    if (!(milliseconds > float(mCostThreshold)))
+        return;
+    PrintTrace(u"[LS] Cost too much time, threshold is %ld ms", long(mCostThreshold));
+    PrintTrace(u"");
+    if (!p->source.IsEmpty())
+        PrintTrace(u"  [%ls], %ls, (%ls:%d), cost %3.2f ms", Kind(*p), p->name.Text(), p->source.Text(),
+                   p->line, double(milliseconds));
+    else
+        PrintTrace(u"  [%ls], %ls, (%ls), cost %3.2f ms", Kind(*p), p->name.Text(), NoSource(*p),
+                   double(milliseconds));
+    PrintTrace(u"");
+}
+
+void LuaScriptManager::DumpProfile()
+{
+    if (!mProfiling)
+        return;
+    DumpList byTotal(SortMode::Descending);
+    DumpList byAverage(SortMode::Descending);
+    for (ProfileRecord* record = mProfileRecords.First(); record != nullptr; record = record->next)
+    {
+        if (record->name.IsEmpty() || record->calls == 0)
+            continue;
+        auto total = float(CounterToMilliseconds(record->total));
+        float average = total / float(record->calls);
+        byTotal.AddSorted(total, DumpRow{record, record->calls});
+        byAverage.AddSorted(average, DumpRow{record, record->calls});
+        record->calls = 0;
+        record->total = 0;
+    }
+
+    PrintTrace(u"[LS] Dump lua profile Begin");
+    PrintTrace(u"");
+    PrintTrace(u"[LS] Order by total call cost (ms)");
+    for (uint32_t i = 0; i < byTotal.Length() && i < DumpRows; ++i)
+    {
+        const auto& [total, row] = byTotal[int32_t(i)];
+        const ProfileRecord& r = *row.record;
+        if (!r.source.IsEmpty())
+            PrintTrace(u"  [%ls], %ls, (%ls:%d), called %d time(s), total call cost %3.2f ms", Kind(r),
+                       r.name.Text(), r.source.Text(), r.line, int32_t(row.calls), double(total));
+        else
+            PrintTrace(u"  [%ls], %ls, (%ls), called %d time(s), total call cost %3.2f ms", Kind(r),
+                       r.name.Text(), NoSource(r), int32_t(row.calls), double(total));
+    }
+    PrintRest(byTotal);
+
+    PrintTrace(u"");
+    PrintTrace(u"[LS] Order by avg call cost (ms)");
+    for (uint32_t i = 0; i < byAverage.Length() && i < DumpRows; ++i)
+    {
+        const auto& [average, row] = byAverage[int32_t(i)];
+        const ProfileRecord& r = *row.record;
+        // Without a source this listing says "Unknown" for host functions too.
+        if (!r.source.IsEmpty())
+            PrintTrace(u"  [%ls], %ls, (%ls:%d), called %d time(s), avg call cost %3.2f ms", Kind(r),
+                       r.name.Text(), r.source.Text(), r.line, int32_t(row.calls), double(average));
+        else
+            PrintTrace(u"  [%ls], %ls, (Unknown), called %d time(s), avg call cost %3.2f ms", Kind(r),
+                       r.name.Text(), int32_t(row.calls), double(average));
+    }
+    PrintRest(byAverage);
+
+    PrintTrace(u"");
+    PrintTrace(u"[LS] Dump lua profile finished");
+}
+
+} // namespace Zelto
