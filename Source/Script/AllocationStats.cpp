@@ -38,14 +38,15 @@ void LuaScriptManager::AllocationHook(ptrdiff_t sizeChange, const char* name, co
     FormatBuffer(site, sizeof(site) / sizeof(site[0]), u"%ls:%d:%ls", WidePart(wideSource, source), line,
                  WidePart(wideName, name));
 
-    auto change = int32_t(sizeChange);
+    // The sums wrap like the 32-bit counters they are, rather than overflow.
+    auto change = uint32_t(sizeChange);
     if (auto* entry = manager->mAllocationSites.Find(site))
     {
-        entry->payload.total += change;
-        ++entry->payload.count;
+        entry->payload.total = int32_t(uint32_t(entry->payload.total) + change);
+        entry->payload.count = int32_t(uint32_t(entry->payload.count) + 1);
     }
     else
-        manager->mAllocationSites.Insert(AllocationSite{change, 1}, site);
+        manager->mAllocationSites.Insert(AllocationSite{int32_t(change), 1}, site);
 }
 
 void LuaScriptManager::TrackAllocations(int32_t threshold)

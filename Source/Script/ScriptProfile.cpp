@@ -119,16 +119,17 @@ void LuaScriptManager::ProfileLeave(bool native)
 {
     int64_t now = PerformanceCounter();
     bool cfunc = native;
+    // The reports quote the expressions exactly as written here.
     // clang-format off
     if (!ZELTO_CHECK(mProfStack.Length( ) > 0, ZELTO_SCRIPT_SOURCE, __LINE__))
         return;
-    // clang-format on
     // A null entry is the boundary of a protected call: it stays for the call to remove.
     ProfileRecord* p = mProfStack.Top();
     if (p != nullptr)
         mProfStack.Pop();
-    if (!ZELTO_CHECK(p != _null && p->mCFunc == cfunc, ZELTO_SCRIPT_SOURCE, __LINE__) || p == &untimedNative)
+    if (!ZELTO_CHECK(p !=_null && p->mCFunc == cfunc, ZELTO_SCRIPT_SOURCE, __LINE__) || p == &untimedNative)
         return;
+    // clang-format on
 
     int64_t elapsed = now - p->start;
     ++p->calls;

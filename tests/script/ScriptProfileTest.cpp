@@ -288,6 +288,29 @@ TEST_F(ScriptProfile, HostFunctionsWithoutARecordAreNotTimed)
     EXPECT_EQ(dump.byTotal, (std::vector<DumpRow>{{"Lua", "ok", "@ok.lua:1", 1, 0}}));
 }
 
+// Called from a script: closes the top profile record as if a host function ended.
+int LeaveNative(lua_State*)
+{
+    LuaScriptManager::Instance()->ProfileLeaveNative();
+    return 0;
+}
+
+TEST_F(ScriptProfile, UnmatchedLeavesAreReportedAndTheCallBoundaryKept)
+{
+    manager->ProfileLeaveNative();
+    EXPECT_EQ(logs.error.Count(u"Assertion Failed : mProfStack.Length( ) > 0\r\n"), 1u);
+
+    // The host leave closes the script function instead; the function's own return then closes the chunk,
+    // and the chunk's return meets the call's boundary, which stays for the call to remove.
+    lua_register(manager->GetLuaState(), "leave_native", LeaveNative);
+    RunChunk(u"local function f() leave_native() end\nf()", u"@leave.lua");
+    EXPECT_EQ(logs.error.Count(u"Assertion Failed : p !=_null && p->mCFunc == cfunc\r\n"), 2u);
+    EXPECT_EQ(logs.error.Count(u"Assertion Failed : finish\r\n"), 0u);
+
+    RunChunk(u"local function ok() end\nok()", u"@ok.lua");
+    EXPECT_EQ(logs.error.Count(u"Assertion Failed"), 3u);
+}
+
 TEST_F(ScriptProfile, SwitchedOffNothingIsCountedAndReleaseDumps)
 {
     RunChunk(u"function f() end\nf() f()", u"@f.lua");
