@@ -40,8 +40,22 @@ struct DumpRow
 
 using DumpList = SortedArray<float, DumpRow>;
 
-void PrintRest(const DumpList& list)
+// One listing of the dump, by `measure` ("total" or "avg"). Without a source the average listing says
+// "Unknown" for host functions too.
+void PrintListing(const DumpList& list, const char16_t* measure, bool alwaysUnknown)
 {
+    for (uint32_t i = 0; i < list.Length() && i < DumpRows; ++i)
+    {
+        const auto& [cost, row] = list[int32_t(i)];
+        const ProfileRecord& r = *row.record;
+        if (!r.source.IsEmpty())
+            PrintTrace(u"  [%ls], %ls, (%ls:%d), called %d time(s), %ls call cost %3.2f ms", Kind(r),
+                       r.name.Text(), r.source.Text(), r.line, int32_t(row.calls), measure, double(cost));
+        else
+            PrintTrace(u"  [%ls], %ls, (%ls), called %d time(s), %ls call cost %3.2f ms", Kind(r),
+                       r.name.Text(), alwaysUnknown ? u"Unknown" : NoSource(r), int32_t(row.calls), measure,
+                       double(cost));
+    }
     if (list.Length() > DumpRows)
         PrintTrace(u"  %d more ...", int32_t(list.Length() - DumpRows));
 }
@@ -171,35 +185,10 @@ void LuaScriptManager::DumpProfile()
     PrintTrace(u"[LS] Dump lua profile Begin");
     PrintTrace(u"");
     PrintTrace(u"[LS] Order by total call cost (ms)");
-    for (uint32_t i = 0; i < byTotal.Length() && i < DumpRows; ++i)
-    {
-        const auto& [total, row] = byTotal[int32_t(i)];
-        const ProfileRecord& r = *row.record;
-        if (!r.source.IsEmpty())
-            PrintTrace(u"  [%ls], %ls, (%ls:%d), called %d time(s), total call cost %3.2f ms", Kind(r),
-                       r.name.Text(), r.source.Text(), r.line, int32_t(row.calls), double(total));
-        else
-            PrintTrace(u"  [%ls], %ls, (%ls), called %d time(s), total call cost %3.2f ms", Kind(r),
-                       r.name.Text(), NoSource(r), int32_t(row.calls), double(total));
-    }
-    PrintRest(byTotal);
-
+    PrintListing(byTotal, u"total", false);
     PrintTrace(u"");
     PrintTrace(u"[LS] Order by avg call cost (ms)");
-    for (uint32_t i = 0; i < byAverage.Length() && i < DumpRows; ++i)
-    {
-        const auto& [average, row] = byAverage[int32_t(i)];
-        const ProfileRecord& r = *row.record;
-        // Without a source this listing says "Unknown" for host functions too.
-        if (!r.source.IsEmpty())
-            PrintTrace(u"  [%ls], %ls, (%ls:%d), called %d time(s), avg call cost %3.2f ms", Kind(r),
-                       r.name.Text(), r.source.Text(), r.line, int32_t(row.calls), double(average));
-        else
-            PrintTrace(u"  [%ls], %ls, (Unknown), called %d time(s), avg call cost %3.2f ms", Kind(r),
-                       r.name.Text(), int32_t(row.calls), double(average));
-    }
-    PrintRest(byAverage);
-
+    PrintListing(byAverage, u"avg", true);
     PrintTrace(u"");
     PrintTrace(u"[LS] Dump lua profile finished");
 }
