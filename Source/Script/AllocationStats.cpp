@@ -6,7 +6,6 @@
 #include "Common/Array.h"
 #include "Common/Log.h"
 #include "Source/Common/StringEncoding.h"
-#include "Source/Common/StringFormatter.h"
 
 #include <lua.hpp>
 #include <lua_extensions.h>
@@ -17,13 +16,52 @@ namespace Zelto
 namespace
 {
 
-constexpr uint32_t SitePartUnits = 1025; // each part of a site's text: 1024 characters and the terminator
+constexpr uint32_t SiteNameUnits = 1024; // the most characters taken from the source and the function name
 
-const char16_t* WidePart(char16_t (&buffer)[SitePartUnits], const char* text)
+// A site's text, "source:line:function", put together in place: the hook runs on every allocation.
+class SiteText
 {
-    const char16_t* wide = Utf8ToWide(buffer, SitePartUnits, text);
-    return wide != nullptr ? wide : u"";
-}
+public:
+    SiteText(const char* source, int line, const char* name)
+    {
+        AppendUtf8(source);
+        AppendUnit(u':');
+        AppendNumber(line);
+        AppendUnit(u':');
+        AppendUtf8(name);
+    }
+    const char16_t* Text() const { return mUnits; }
+
+private:
+    void AppendUtf8(const char* text)
+    {
+        uint32_t produced = 0;
+        if (Utf8ToWide(mUnits + mLength, SiteNameUnits + 1, text, -1, &produced) != nullptr)
+            mLength += produced;
+        mUnits[mLength] = 0;
+    }
+    void AppendUnit(char16_t unit)
+    {
+        mUnits[mLength++] = unit;
+        mUnits[mLength] = 0;
+    }
+    void AppendNumber(int value)
+    {
+        char16_t digits[12];
+        uint32_t count = 0;
+        auto magnitude = value < 0 ? 0u - uint32_t(value) : uint32_t(value);
+        do
+            digits[count++] = char16_t(u'0' + magnitude % 10);
+        while ((magnitude /= 10) != 0);
+        if (value < 0)
+            AppendUnit(u'-');
+        while (count != 0)
+            AppendUnit(digits[--count]);
+    }
+
+    char16_t mUnits[2 * SiteNameUnits + 16]; // both names, the line and the separators
+    uint32_t mLength = 0;
+};
 
 } // namespace
 
@@ -32,21 +70,17 @@ void LuaScriptManager::AllocationHook(ptrdiff_t sizeChange, const char* name, co
     LuaScriptManager* manager = Instance();
     if (manager == nullptr)
         return;
-    char16_t wideSource[SitePartUnits];
-    char16_t wideName[SitePartUnits];
-    char16_t site[SitePartUnits * 2 + 16];
-    FormatBuffer(site, sizeof(site) / sizeof(site[0]), u"%ls:%d:%ls", WidePart(wideSource, source), line,
-                 WidePart(wideName, name));
+    SiteText site(source, line, name);
 
     // The sums wrap like the 32-bit counters they are, rather than overflow.
     auto change = uint32_t(sizeChange);
-    if (auto* entry = manager->mAllocationSites.Find(site))
+    if (auto* entry = manager->mAllocationSites.Find(site.Text()))
     {
         entry->payload.total = int32_t(uint32_t(entry->payload.total) + change);
         entry->payload.count = int32_t(uint32_t(entry->payload.count) + 1);
     }
     else
-        manager->mAllocationSites.Insert(AllocationSite{int32_t(change), 1}, site);
+        manager->mAllocationSites.Insert(AllocationSite{int32_t(change), 1}, site.Text());
 }
 
 void LuaScriptManager::TrackAllocations(int32_t threshold)

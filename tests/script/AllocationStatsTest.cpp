@@ -128,6 +128,32 @@ TEST_F(AllocationStats, EachDumpEmptiesTheTableAndStopsCounting)
     EXPECT_TRUE(TakeDump().empty());
 }
 
+TEST_F(AllocationStats, SiteNamesAreConvertedAndCutTo1024Characters)
+{
+    const std::u16string longSource(1500, u'a');
+    const std::u16string longName(1500, u'b');
+    struct Case
+    {
+        std::u16string chunkName;
+        std::u16string function;
+        std::u16string site;
+    };
+    const Case cases[] = {
+        {u"@donn\u00e9es.lua", u"build", u"donn\u00e9es.lua:2:build"},
+        {u"@" + longSource, longName, longSource.substr(0, 1024) + u":2:" + longName.substr(0, 1024)},
+    };
+    for (const Case& c : cases)
+    {
+        manager->TrackAllocations(1);
+        std::u16string script =
+            u"local function " + c.function + u"()\n  return {1, 2, 3}\nend\nkeep = " + c.function + u"()\n";
+        RunChunk(script.c_str(), c.chunkName.c_str());
+        logs.trace.calls.clear();
+        manager->TrackAllocations(0);
+        EXPECT_EQ(logs.trace.Count(c.site + u"\t\t"), 1u) << Narrow(String(c.site.c_str()));
+    }
+}
+
 TEST_F(AllocationStats, EveryStateIsCounted)
 {
     manager->TrackAllocations(1);
