@@ -236,7 +236,7 @@ void FillRectangle(Pass* pass, int32_t x, int32_t y, int32_t width, int32_t heig
 
 Font* MakeFont(const char16_t* family, float pixelSize)
 {
-    if (!(pixelSize > 0.0f)) // an em size GDI+ refuses as well
+    if (!(pixelSize > 0.0f)) // no font has a size of 0 or less
         return nullptr;
     // Fontconfig stands in a default family for a missing one; an empty name asks for sans-serif directly.
     std::string name = family != nullptr && family[0] != u'\0' ? StringToUtf8(family) : GenericSansSerif;

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <objbase.h>
+#include <objbase.h> // streams over memory blocks; gdiplus.h needs its COM types
 
 #include <gdiplus.h>
 
@@ -206,8 +206,12 @@ float TextInkWidth(Pass*, const Font* font, const char16_t* text)
     Gdip::GdipGetFontStyle(font->handle, &style);
     Gdiplus::GpPath* path = nullptr;
     Gdip::GdipCreatePath(Gdiplus::FillModeAlternate, &path);
+    // The default format, given explicitly: Wine's GDI+ refuses a path string without one.
+    Gdiplus::GpStringFormat* format = nullptr;
+    Gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &format);
     Gdiplus::RectF layout(0, 0, 0, 0);
-    Gdip::GdipAddPathString(path, Wide(text), -1, family, style, size, &layout, nullptr);
+    Gdip::GdipAddPathString(path, Wide(text), -1, family, style, size, &layout, format);
+    Gdip::GdipDeleteStringFormat(format);
     Gdiplus::RectF bounds(0, 0, 0, 0);
     Gdip::GdipGetPathWorldBounds(path, &bounds, nullptr, nullptr);
     Gdip::GdipDeletePath(path);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <objbase.h> // gdiplus.h needs its COM types
+
 #include <gdiplus.h>
 
 namespace Zelto

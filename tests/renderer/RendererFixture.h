@@ -15,6 +15,10 @@
 namespace Zelto
 {
 
+// A family that fontconfig has on our machines, so Linux and Wine (which finds the system's fonts through it)
+// both draw with it; Windows without it draws with its generic sans-serif family.
+const char16_t TestFamily[] = u"DejaVu Sans";
+
 const uint32_t Black = 0xFF000000, White = 0xFFFFFFFF, Red = 0xFFFF0000, Green = 0xFF00FF00,
                Blue = 0xFF0000FF;
 
@@ -36,7 +40,15 @@ protected:
         return renderer.loadImage(folder.Path(name).Text());
     }
 
-    FrameWindow window{200, 120};
+    // One window for the whole program: under Wine without a window manager, destroying a window waits two
+    // seconds for X to withdraw it. Every pass repaints all of it, so nothing carries over between tests.
+    static FrameWindow& SharedWindow()
+    {
+        static FrameWindow* shared = new FrameWindow(200, 120);
+        return *shared;
+    }
+
+    FrameWindow& window = SharedWindow();
     Zelto3DRenderer_GDI renderer{nullptr, window.Handle()};
     TempDirectory folder;
 };

@@ -50,7 +50,7 @@ TEST_F(RendererFrameTest, ShapesCoverTheirPixels)
 TEST_F(RendererFrameTest, OutsideAPassNothingDrawsAndSizesAreZero)
 {
     // Loading works at any time; the first font and the first image are handle 1.
-    ASSERT_EQ(renderer.loadFont(u"", 20), 1u);
+    ASSERT_EQ(renderer.loadFont(TestFamily, 20), 1u);
     ASSERT_EQ(LoadImageBytes(u"square.png", PngFile(Picture::Plain(12, 8, Red))), 1u);
 
     renderer.fillRect(0, 0, 200, 120, Red);
@@ -88,9 +88,9 @@ TEST_F(RendererFrameTest, HandlesCountLoadsThatFoundSomething)
     renderer.AdvanceAnimations(1000); // an image without frames is never advanced
 
     // A font that cannot be made still takes its handle.
-    EXPECT_EQ(renderer.loadFont(u"", 16), 1u);
-    EXPECT_EQ(renderer.loadFont(u"", 0), 2u);
-    EXPECT_EQ(renderer.loadFont(u"", 16), 3u);
+    EXPECT_EQ(renderer.loadFont(TestFamily, 16), 1u);
+    EXPECT_EQ(renderer.loadFont(TestFamily, -1), 2u);
+    EXPECT_EQ(renderer.loadFont(TestFamily, 16), 3u);
 
     struct Sizes
     {

@@ -52,7 +52,7 @@ void ExpectPlaced(int32_t inkStart, int32_t inkEnd, int32_t boxStart, int32_t bo
 
 TEST_F(RendererTextTest, FlagsPlaceTheInkInItsBox)
 {
-    ASSERT_EQ(renderer.loadFont(u"", FontSize), 1u);
+    ASSERT_EQ(renderer.loadFont(TestFamily, FontSize), 1u);
     const AlignmentCase cases[] = {
         {0, Place::Start, Place::Start},    // hLeft + vTop
         {17, Place::Middle, Place::Middle}, // hCenter + vCenter
@@ -76,7 +76,7 @@ TEST_F(RendererTextTest, FlagsPlaceTheInkInItsBox)
 
 TEST_F(RendererTextTest, WidthIsTheInkOfTheGlyphOutlines)
 {
-    ASSERT_EQ(renderer.loadFont(u"", FontSize), 1u);
+    ASSERT_EQ(renderer.loadFont(TestFamily, FontSize), 1u);
     int32_t width = 0, padded = 0, height = 0;
     Frame frame = Render(
         [&]
@@ -93,28 +93,25 @@ TEST_F(RendererTextTest, WidthIsTheInkOfTheGlyphOutlines)
     EXPECT_LE(height, 2 * FontSize);
 }
 
-TEST_F(RendererTextTest, MissingFamilyFallsBackAndAnImpossibleSizeDrawsNothing)
+TEST_F(RendererTextTest, MissingFamilyFallsBackToSansSerifAndAnImpossibleSizeDrawsNothing)
 {
     ASSERT_EQ(renderer.loadFont(u"No Such Family Anywhere", FontSize), 1u);
-    ASSERT_EQ(renderer.loadFont(u"No Such Family Anywhere", 0), 2u);
-    int32_t widths[2] = {};
-    Frame withFallback = Render(
+    ASSERT_EQ(renderer.loadFont(u"", FontSize), 2u); // no name: the generic sans-serif family
+    ASSERT_EQ(renderer.loadFont(TestFamily, -1), 3u);
+    int32_t widths[3] = {}, heights[2] = {};
+    Frame frame = Render(
         [&]
         {
-            renderer.drawText(1, u"HHH", BoxLeft, BoxTop, BoxRight, BoxBottom, 0, White);
-            widths[0] = renderer.getTextWidth(1, u"HHH");
+            for (uint32_t font : {1u, 2u, 3u})
+                widths[font - 1] = renderer.getTextWidth(font, u"HHH");
+            heights[0] = renderer.getTextHeight(1);
+            heights[1] = renderer.getTextHeight(2);
+            renderer.drawText(3, u"HHH", BoxLeft, BoxTop, BoxRight, BoxBottom, 0, White);
         });
-    EXPECT_FALSE(withFallback.InkBox(Black).IsEmpty());
-    EXPECT_GT(widths[0], 0);
-
-    Frame withoutFont = Render(
-        [&]
-        {
-            renderer.drawText(2, u"HHH", BoxLeft, BoxTop, BoxRight, BoxBottom, 0, White);
-            widths[1] = renderer.getTextWidth(2, u"HHH");
-        });
-    EXPECT_TRUE(withoutFont.AllAre(Black));
-    EXPECT_EQ(widths[1], 0);
+    EXPECT_EQ(widths[0], widths[1]);
+    EXPECT_EQ(heights[0], heights[1]);
+    EXPECT_EQ(widths[2], 0);
+    EXPECT_TRUE(frame.AllAre(Black));
 }
 
 } // namespace
