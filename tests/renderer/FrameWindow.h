@@ -9,6 +9,8 @@
 namespace Zelto
 {
 
+class HostWindow;
+
 class FrameWindow
 {
 public:
@@ -23,8 +25,8 @@ public:
     std::vector<uint32_t> Pixels() const; // rows top to bottom, 0xFFRRGGBB
 
 private:
+    HostWindow* mWindow = nullptr; // the sample host's window, whose handle the renderer gets
     void* mHandle = nullptr;
-    void* mOwner = nullptr; // the platform's window or surface record
     int32_t mWidth;
     int32_t mHeight;
 };

@@ -1,41 +1,28 @@
 #include "FrameWindow.h"
 
+#include "Source/Platform/Host/HostWindow.h"
 #include "ZeltoLoader.h"
 
 namespace Zelto
 {
 
-namespace
-{
-
-struct Surface
-{
-    ZeltoSurface surface{};
-    std::vector<uint32_t> pixels;
-};
-
-void Present(ZeltoSurface*) {}
-
-} // namespace
-
 FrameWindow::FrameWindow(int32_t width, int32_t height) : mWidth(width), mHeight(height)
 {
-    auto* owner = new Surface;
-    // A colour no frame uses, so that a pass that copies nothing shows.
-    owner->pixels.assign(size_t(width) * size_t(height), 0xFF123456);
-    owner->surface = ZeltoSurface{width, height, owner->pixels.data(), Present, owner};
-    mOwner = owner;
-    mHandle = &owner->surface;
+    auto* window = new HostWindow(width, height, nullptr);
+    mWindow = window;
+    mHandle = window->Handle();
 }
 
 FrameWindow::~FrameWindow()
 {
-    delete static_cast<Surface*>(mOwner);
+    delete mWindow;
 }
 
 std::vector<uint32_t> FrameWindow::Pixels() const
 {
-    return static_cast<Surface*>(mOwner)->pixels;
+    // The surface's own pixels: before any pass they are all 0, which no frame shows (frames are opaque).
+    auto* surface = static_cast<ZeltoSurface*>(mHandle);
+    return std::vector<uint32_t>(surface->pixels, surface->pixels + size_t(mWidth) * size_t(mHeight));
 }
 
 } // namespace Zelto

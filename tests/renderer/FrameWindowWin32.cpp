@@ -34,13 +34,13 @@ FrameWindow::FrameWindow(int32_t width, int32_t height) : mWidth(width), mHeight
     StartGdiPlus();
     auto* window = new HostWindow(width, height, nullptr);
     window->Pump(); // shown and painted before the first pass
-    mOwner = window;
+    mWindow = window;
     mHandle = window->Handle();
 }
 
 FrameWindow::~FrameWindow()
 {
-    delete static_cast<HostWindow*>(mOwner);
+    delete mWindow;
 }
 
 std::vector<uint32_t> FrameWindow::Pixels() const

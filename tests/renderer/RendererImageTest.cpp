@@ -4,6 +4,8 @@
 #include "Renderer/GifFrameDelays.h"
 #include "tools/zoa-pack/PackedBlockWriter.h"
 
+#include <filesystem>
+
 namespace Zelto
 {
 
@@ -71,6 +73,28 @@ TEST_F(RendererImageTest, DrawsAtNaturalSizeCropsAndTilesMirrored)
             EXPECT_EQ(frame.At(X + probe.dx, Y + probe.dy), probe.colour)
                 << "at +" << probe.dx << ",+" << probe.dy;
     }
+}
+
+TEST_F(RendererImageTest, EmbeddedResourceComesBeforeAFileOfTheSameName)
+{
+    // The program embeds a 6 x 4 blue picture as "EMBEDDED-PICTURE.PNG"; the folder holds a red one.
+    folder.WriteBytes(u"embedded-picture.png", PngFile(Picture::Plain(10, 10, Red)));
+    std::filesystem::path start = std::filesystem::current_path();
+    ASSERT_TRUE(ChangeCurrentDirectory(folder.Path().Text()));
+    uint32_t embedded = renderer.loadImage(u"embedded-picture.png");
+    uint32_t fromFile = renderer.loadImage(u"./embedded-picture.png"); // no resource has this name
+    std::filesystem::current_path(start);
+    ASSERT_EQ(embedded, 1u);
+    ASSERT_EQ(fromFile, 2u);
+    Frame frame = Render(
+        [&]
+        {
+            renderer.drawImage(embedded, 0, 0, 0, 0, 3);
+            renderer.drawImage(fromFile, 20, 0, 0, 0, 3);
+        });
+    EXPECT_EQ(frame.At(3, 2), Blue);
+    EXPECT_EQ(frame.At(6, 2), Black);
+    EXPECT_EQ(frame.At(29, 9), Red);
 }
 
 TEST_F(RendererImageTest, PackedFilesAreUnpackedBeforeDecoding)
