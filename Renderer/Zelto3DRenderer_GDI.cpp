@@ -146,6 +146,8 @@ int32_t Zelto3DRenderer_GDI::getTextWidth(uint32_t font, const char16_t* text)
 
 uint32_t Zelto3DRenderer_GDI::loadImage(const char16_t* name)
 {
+    if (name == nullptr)
+        name = u"";
     DataBuffer buffer;
     if (!FetchImageBytes(name, buffer))
     {
@@ -168,7 +170,7 @@ uint32_t Zelto3DRenderer_GDI::loadImage(const char16_t* name)
     if (animation.frameCount > 0 && Drawing::FrameDelays(image, animation.frameDelays) &&
         animation.frameDelays.Length() > 0)
     {
-        // A delay list shorter than the frames, or a count of 0, must never index past the list.
+        // A delay list shorter than the frames is never read past: the frames without a delay are not shown.
         if (animation.frameCount > animation.frameDelays.Length())
             animation.frameCount = animation.frameDelays.Length();
         animation.image = image;
