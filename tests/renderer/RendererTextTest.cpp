@@ -93,6 +93,21 @@ TEST_F(RendererTextTest, WidthIsTheInkOfTheGlyphOutlines)
     EXPECT_LE(height, 2 * FontSize);
 }
 
+TEST_F(RendererTextTest, WordsWrapWithinTheBoxWidth)
+{
+    ASSERT_EQ(renderer.loadFont(TestFamily, FontSize), 1u);
+    int32_t lineHeight = 0;
+    Frame frame = Render(
+        [&]
+        {
+            renderer.drawText(1, u"HH HH HH", BoxLeft, BoxTop, BoxLeft + 3 * FontSize, BoxBottom, 0, White);
+            lineHeight = renderer.getTextHeight(1);
+        });
+    Frame::Box ink = frame.InkBox(Black);
+    EXPECT_LE(ink.right, BoxLeft + 3 * FontSize);
+    EXPECT_GE(ink.bottom - ink.top, 2 * lineHeight); // three lines of capitals: at least two line heights
+}
+
 TEST_F(RendererTextTest, MissingFamilyFallsBackToSansSerifAndAnImpossibleSizeDrawsNothing)
 {
     ASSERT_EQ(renderer.loadFont(u"No Such Family Anywhere", FontSize), 1u);
