@@ -4,6 +4,7 @@
 #include "Common/Log.h"
 
 #include <lua.hpp>
+#include <lua_extensions.h>
 
 #include <new>
 
@@ -110,6 +111,7 @@ int32_t LuaScriptManager::CreateState(lua_State* existing)
     lua_pushstring(state, "v");
     lua_setfield(state, -2, "__mode");
     lua_setmetatable(state, -2);
+    lua_setclearfunc(state, -1, ReapObject);
     lua_pop(state, 1);
 
     record.anchorsRef = NewReferencedTable(state);

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+struct lua_NativeBlock;
+
 namespace Zelto
 {
 
@@ -21,6 +23,12 @@ struct ProfileRecord;
 
 // The first word of an object table's native block; the second is the host object's address.
 constexpr uintptr_t ObjectTableMagic = 0x00545053; // "SPT"
+
+// The host object the native block of the table at `index` names, or null (also for what is not a table).
+ScriptObject* ObjectNamedBy(lua_State* state, int index);
+
+// A property's setter sits in the class metatable under its getter's key with this bit set.
+constexpr uintptr_t PropertySetterBit = 0x80000000u;
 
 class LuaScriptManager final : public IScriptManager
 {
@@ -149,6 +157,9 @@ public:
     ScriptObject* NamedObject(int index);       // the host object a table's native block names, or null
     void PushObjectTable(ScriptObject* object); // its object table, or nil
     void PushObject(ScriptObject* object);      // to a script: its table, which then owns the object
+    // Closes the running native call: frees its texts, pops its frame (`self` gets its self object) and
+    // raises the pending error, if any, in the script. False when no call was open.
+    bool EndCall(ScriptObject*& self);
 
 private:
     LuaScriptManager();
@@ -176,7 +187,22 @@ private:
     void ReadByScriptType(Variable& variable, int index, TablePath& path);
     void ReadTable(Variable& variable, int index, TablePath& path);
     static int AssignClassMember(lua_State* state); // "__newindex" of the default metatable
-    int32_t CompileSource(const char* source);      // UTF-8, up to its terminator
+    static int ReadInstance(lua_State* state);      // "__index" of class metatables
+    static int WriteInstance(lua_State* state);     // "__newindex" of class metatables
+    static int InstanceText(lua_State* state);      // "__tostring" of class metatables
+    static int32_t ReapObject(lua_State* state, lua_NativeBlock* table, uintptr_t keyPayload, int keyType,
+                              uintptr_t valuePayload, int valueType,
+                              uint32_t flags); // objects' clear callback
+    bool ClassMetatableOnTop();                // a class is open; reports what is wrong otherwise
+    uintptr_t PropertyKey(const char* name);   // with the class metatable on top
+    void SetAccessor(uintptr_t key, const void* functionSlot, ScriptTrampoline trampoline);
+    void PushHostClosure(const void* functionSlot, ScriptTrampoline trampoline);
+    void ReleaseAnchor(ScriptObject* object);
+    int ArgumentIndex(int32_t argument); // the stack position of a native call's argument, 0 when none
+    int32_t ReturnInteger(int64_t value);
+    int32_t ReturnNumber(double value);
+    bool StoreKeyed(ScriptObject* object, int32_t key); // objectTable[light key] = the value on top (popped)
+    int32_t CompileSource(const char* source);          // UTF-8, up to its terminator
     bool FinishRun(Variable& out, int status, int32_t wantResult);
     Variable& Call(Variable& out, ScriptObject* object, int32_t reference, const Variable* arguments,
                    uint32_t count);
@@ -196,7 +222,7 @@ private:
     Stack<ProfileRecord*> mProfStack; // null entries mark where a protected call began
     int32_t mAllocationThreshold = -1;
     Stack<ScriptObject*> mCallStack;      // one entry per running native call: its self object or null
-    Array<PendingString> mPendingStrings; // texts handed out by GetArgString
+    Stack<PendingString> mPendingStrings; // texts handed out by GetArgString, newest on top
     Queue<char16_t*> mFreeBuffers;        // recycled 1024-unit text buffers
     char* mNarrowBuffer = nullptr;        // 1024 bytes for ReturnString, made on first use
     const char* mClassName = nullptr;     // the class being registered
@@ -204,6 +230,7 @@ private:
     int32_t mAnchorsRef = 0;
     int32_t mMetatableRef = 0;
     int32_t mResultLeft = 0; // a run left its result on the stack for the running native call
+    int32_t mReaping = 0;    // the collector is deleting objects: their unbinding must not touch the state
     String mLastError;
     String mPendingError;
 };

@@ -1,0 +1,328 @@
+// The native-call protocol: what a host function called from a script uses to find its object, read its
+// arguments, return its value or raise an error. Each call opens a frame on the call stack; texts handed out
+// during a call live until that call ends.
+#include "Source/Script/LuaScriptManager.h"
+#include "Source/Script/ScriptObject.h"
+
+#include "Common/NumberCast.h"
+#include "Source/Common/Memory.h"
+#include "Source/Common/StringEncoding.h"
+
+#include <lua.hpp>
+
+#include <string>
+
+namespace Zelto
+{
+
+namespace
+{
+
+constexpr uint32_t TextBufferUnits = 1024; // a recyclable 2048-byte argument text buffer
+constexpr int32_t RecycledMark = 1024;     // a pending string in such a buffer
+constexpr uint32_t NarrowBufferBytes = 1024;
+
+} // namespace
+
+void* LuaScriptManager::BeginCall(void* function, const void* unused1, const void* unused2,
+                                  const void* unused3)
+{
+    mCallStack.Push(nullptr);
+    if (function != nullptr)
+        return function;
+    return lua_touserdata(mLuaState, lua_upvalueindex(1)); // the registered host function
+}
+
+ScriptObject* LuaScriptManager::GetSelf(const void* unused, int32_t queryOnly)
+{
+    if (mCallStack.Length() == 0 && queryOnly == 0)
+        return nullptr;
+    ScriptObject* self = NamedObject(1);
+    if (queryOnly == 0)
+        mCallStack.Top() = self; // from now on the arguments are counted after it
+    return self;
+}
+
+int LuaScriptManager::ArgumentIndex(int32_t argument)
+{
+    if (mCallStack.Length() == 0 || argument < 0)
+        return 0;
+    int index = argument + 1 + (mCallStack.Top() != nullptr ? 1 : 0);
+    return index <= lua_gettop(mLuaState) ? index : 0;
+}
+
+int32_t LuaScriptManager::GetArgCount()
+{
+    int count = lua_gettop(mLuaState);
+    return mCallStack.Length() != 0 && mCallStack.Top() != nullptr ? count - 1 : count;
+}
+
+// -- Arguments
+
+bool LuaScriptManager::GetArgBool(int32_t argument)
+{
+    int index = ArgumentIndex(argument);
+    return index != 0 && lua_toboolean(mLuaState, index) != 0;
+}
+
+// The narrow integer kinds round to the nearest integer (halves to even); numeric texts convert.
+#define ZELTO_ROUNDED_ARGUMENT(Name, Type)                                                                   \
+    Type LuaScriptManager::Name(int32_t argument)                                                            \
+    {                                                                                                        \
+        int index = ArgumentIndex(argument);                                                                 \
+        return index != 0 ? Type(RoundToInt64(lua_tonumber(mLuaState, index))) : Type(0);                    \
+    }
+ZELTO_ROUNDED_ARGUMENT(GetArgWChar, char16_t)
+ZELTO_ROUNDED_ARGUMENT(GetArgInt8, int8_t)
+ZELTO_ROUNDED_ARGUMENT(GetArgInt16, int16_t)
+ZELTO_ROUNDED_ARGUMENT(GetArgInt32, int32_t)
+ZELTO_ROUNDED_ARGUMENT(GetArgUInt8, uint8_t)
+ZELTO_ROUNDED_ARGUMENT(GetArgUInt16, uint16_t)
+#undef ZELTO_ROUNDED_ARGUMENT
+
+int64_t LuaScriptManager::GetArgInt64(int32_t argument)
+{
+    int index = ArgumentIndex(argument);
+    return index != 0 ? TruncateToInt64(lua_tonumber(mLuaState, index)) : 0;
+}
+
+uint32_t LuaScriptManager::GetArgUInt32(int32_t argument)
+{
+    return uint32_t(GetArgInt64(argument)); // -1 is 0xFFFFFFFF
+}
+
+uint64_t LuaScriptManager::GetArgUInt64(int32_t argument)
+{
+    int index = ArgumentIndex(argument);
+    return index != 0 ? TruncateToUInt64(lua_tonumber(mLuaState, index)) : 0;
+}
+
+float LuaScriptManager::GetArgFloat(int32_t argument)
+{
+    return float(GetArgDouble(argument));
+}
+
+double LuaScriptManager::GetArgDouble(int32_t argument)
+{
+    int index = ArgumentIndex(argument);
+    return index != 0 ? lua_tonumber(mLuaState, index) : 0;
+}
+
+ScriptObject* LuaScriptManager::GetArgObject(int32_t argument)
+{
+    int index = ArgumentIndex(argument);
+    return index != 0 ? NamedObject(index) : nullptr;
+}
+
+Variable& LuaScriptManager::GetArgVariable(Variable& out, int32_t argument)
+{
+    if (int index = ArgumentIndex(argument))
+        ReadVariable(out, index);
+    return out;
+}
+
+void LuaScriptManager::GetArgString(const char16_t** out, int32_t argument)
+{
+    if (out == nullptr)
+        return;
+    *out = u"";
+    int index = ArgumentIndex(argument);
+    if (index == 0)
+        return;
+    if (mFreeBuffers.Length() == 0)
+    {
+        auto* fresh = static_cast<char16_t*>(Memory::Alloc(TextBufferUnits * sizeof(char16_t)));
+        if (fresh != nullptr && !mFreeBuffers.Push(fresh))
+            Memory::Free(fresh);
+    }
+    char16_t* buffer = mFreeBuffers.Length() != 0 ? mFreeBuffers.Front() : nullptr;
+    char16_t* text = ToWideText(index, buffer, buffer != nullptr ? TextBufferUnits : 0);
+    if (text == nullptr)
+        return;
+    PendingString pending{text, int32_t(mCallStack.Length()), text == buffer ? RecycledMark : 0};
+    if (mPendingStrings.Push(pending) < 0)
+    {
+        if (text != buffer)
+            Memory::Free(text);
+        return;
+    }
+    if (text == buffer)
+        mFreeBuffers.Pop();
+    *out = text;
+}
+
+// -- Ending the call
+
+bool LuaScriptManager::EndCall(ScriptObject*& self)
+{
+    self = nullptr;
+    int32_t depth = int32_t(mCallStack.Length());
+    while (mPendingStrings.Length() != 0 && mPendingStrings.Top().depth >= depth)
+    {
+        PendingString pending = mPendingStrings.Pop();
+        if (pending.bufferMark != RecycledMark || !mFreeBuffers.Push(pending.text))
+            Memory::Free(pending.text);
+    }
+    if (depth == 0)
+        return false;
+    self = mCallStack.Pop();
+    if (mPendingError.IsEmpty())
+        return true;
+
+    lua_State* state = mLuaState;
+    luaL_where(state, 1);
+    {
+        std::string text = StringToUtf8(mPendingError.Text());
+        lua_pushlstring(state, text.data(), text.size());
+    }
+    mPendingError = String();
+    lua_concat(state, 2);
+    lua_error(state); // does not return
+    return true;
+}
+
+void LuaScriptManager::SetError(const char16_t* text)
+{
+    mPendingError.Assign(text != nullptr ? text : u"");
+}
+
+int32_t LuaScriptManager::Return()
+{
+    ScriptObject* self = nullptr;
+    if (!EndCall(self))
+        return 0;
+    // The first argument is the self object's table while the object is bound: methods without a value
+    // answer their object, so that calls chain.
+    if (self != nullptr && NamedObject(1) == self)
+    {
+        lua_pushvalue(mLuaState, 1);
+        return 1;
+    }
+    if (mResultLeft != 0)
+    {
+        mResultLeft = 0;
+        return 1;
+    }
+    return 0;
+}
+
+int32_t LuaScriptManager::ReturnVariable(const Variable& value)
+{
+    ScriptObject* self = nullptr;
+    if (!EndCall(self))
+        return 0;
+    PushVariable(value, self);
+    return 1;
+}
+
+int32_t LuaScriptManager::ReturnInteger(int64_t value)
+{
+    ScriptObject* self = nullptr;
+    if (!EndCall(self))
+        return 0;
+    lua_pushinteger(mLuaState, lua_Integer(value));
+    return 1;
+}
+
+int32_t LuaScriptManager::ReturnNumber(double value)
+{
+    ScriptObject* self = nullptr;
+    if (!EndCall(self))
+        return 0;
+    lua_pushnumber(mLuaState, value);
+    return 1;
+}
+
+int32_t LuaScriptManager::ReturnBool(bool value)
+{
+    ScriptObject* self = nullptr;
+    if (!EndCall(self))
+        return 0;
+    lua_pushboolean(mLuaState, value);
+    return 1;
+}
+
+// Wider integers reach scripts as their low 32 bits, signed.
+int32_t LuaScriptManager::ReturnWChar(char16_t value)
+{
+    return ReturnInteger(uint16_t(value));
+}
+int32_t LuaScriptManager::ReturnInt8(int8_t value)
+{
+    return ReturnInteger(value);
+}
+int32_t LuaScriptManager::ReturnInt16(int16_t value)
+{
+    return ReturnInteger(value);
+}
+int32_t LuaScriptManager::ReturnInt32(int32_t value)
+{
+    return ReturnInteger(value);
+}
+int32_t LuaScriptManager::ReturnInt64(int64_t value)
+{
+    return ReturnInteger(int32_t(uint32_t(value)));
+}
+int32_t LuaScriptManager::ReturnUInt8(uint8_t value)
+{
+    return ReturnInteger(value);
+}
+int32_t LuaScriptManager::ReturnUInt16(uint16_t value)
+{
+    return ReturnInteger(value);
+}
+int32_t LuaScriptManager::ReturnUInt32(uint32_t value)
+{
+    return ReturnInteger(int32_t(value));
+}
+int32_t LuaScriptManager::ReturnUInt64(uint64_t value)
+{
+    return ReturnInteger(int32_t(uint32_t(value)));
+}
+int32_t LuaScriptManager::ReturnFloat(float value)
+{
+    return ReturnNumber(value);
+}
+int32_t LuaScriptManager::ReturnDouble(double value)
+{
+    return ReturnNumber(value);
+}
+
+int32_t LuaScriptManager::ReturnString(const char16_t* value)
+{
+    ScriptObject* self = nullptr;
+    if (mCallStack.Length() == 0 || !mPendingError.IsEmpty())
+    {
+        EndCall(self); // no call is open, or this raises its error
+        return 0;
+    }
+    // The text may be one of the call's argument texts, which the end of the call frees: it is converted
+    // before. The call then ends without an error.
+    if (mNarrowBuffer == nullptr)
+        mNarrowBuffer = static_cast<char*>(Memory::Alloc(NarrowBufferBytes));
+    uint32_t length = 0;
+    bool truncated = true;
+    if (mNarrowBuffer != nullptr)
+        WideToUtf8(mNarrowBuffer, NarrowBufferBytes, value != nullptr ? value : u"", -1, &length, &truncated);
+    if (!truncated)
+    {
+        EndCall(self);
+        lua_pushlstring(mLuaState, mNarrowBuffer, length);
+        return 1;
+    }
+    std::string text = StringToUtf8(value != nullptr ? value : u"");
+    EndCall(self);
+    lua_pushlstring(mLuaState, text.data(), text.size());
+    return 1;
+}
+
+int32_t LuaScriptManager::ReturnObject(ScriptObject* object)
+{
+    ScriptObject* self = nullptr;
+    if (!EndCall(self))
+        return 0;
+    PushObject(object);
+    return 1;
+}
+
+} // namespace Zelto

@@ -1,0 +1,229 @@
+// Declaring a host class to scripts as a table of members. Each method or property accessor is a member
+// function of the class; a template makes its host function, which reads the arguments with the GetArg
+// operation of each parameter's type, calls the member and closes the call with the Return operation of the
+// result's type (members without a value return their object, so calls chain). One shared trampoline runs the
+// native-call protocol around every host function.
+//
+//     static const ScriptMember members[] = {
+//         ScriptConstant("hCenter", 1),
+//         ScriptReadOnly<&Renderer::Width>("w"),
+//         ScriptProperty<&Renderer::BackgroundColor, &Renderer::SetBackgroundColor>("bgColor"),
+//         ScriptMethod<&Renderer::DrawLine>("drawLine"),
+//     };
+//     RegisterScriptClass(*manager, "_GDI", ScriptConstructor<Renderer>, members);
+//
+// A member that takes the manager alone, `int32_t (IScriptManager&)`, reads what it needs itself and closes
+// the call with a Return operation whose count it answers.
+#pragma once
+
+#include "Common/Variable.h"
+#include "Source/Script/IScriptManager.h"
+#include "Source/Script/ScriptObject.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+namespace Zelto
+{
+
+// A host function as registered: runs one member on the call's self object.
+using ScriptHostFunction = int32_t (*)(IScriptManager& manager, ScriptObject& self);
+
+struct ScriptMember
+{
+    enum Kind
+    {
+        Method,
+        ReadOnlyProperty,
+        Property,
+        Constant, // an integer in the class table, read as Class.name
+    };
+    Kind kind;
+    const char* name;     // "" for a property: the class's default property, whose accessors receive the key
+    const void* function; // the host function (method, getter), in the pointer-sized form the manager keeps
+    const void* setter;
+    int32_t value; // a constant's
+};
+
+// The trampoline of every host function made here.
+int CallScriptMember(lua_State* state);
+
+void RegisterScriptClass(IScriptManager& manager, const char* name, ScriptTrampoline constructor,
+                         const ScriptMember* members, size_t count);
+template <size_t count>
+void RegisterScriptClass(IScriptManager& manager, const char* name, ScriptTrampoline constructor,
+                         const ScriptMember (&members)[count])
+{
+    RegisterScriptClass(manager, name, constructor, members, count);
+}
+
+namespace ScriptMembers
+{
+
+template <typename T> struct Unsupported : std::false_type
+{
+};
+
+template <typename T> T ReadArgument(IScriptManager& manager, int32_t argument)
+{
+    if constexpr (std::is_same_v<T, bool>)
+        return manager.GetArgBool(argument);
+    else if constexpr (std::is_same_v<T, char16_t>)
+        return manager.GetArgWChar(argument);
+    else if constexpr (std::is_same_v<T, int8_t>)
+        return manager.GetArgInt8(argument);
+    else if constexpr (std::is_same_v<T, int16_t>)
+        return manager.GetArgInt16(argument);
+    else if constexpr (std::is_same_v<T, int32_t>)
+        return manager.GetArgInt32(argument);
+    else if constexpr (std::is_same_v<T, int64_t>)
+        return manager.GetArgInt64(argument);
+    else if constexpr (std::is_same_v<T, uint8_t>)
+        return manager.GetArgUInt8(argument);
+    else if constexpr (std::is_same_v<T, uint16_t>)
+        return manager.GetArgUInt16(argument);
+    else if constexpr (std::is_same_v<T, uint32_t>)
+        return manager.GetArgUInt32(argument);
+    else if constexpr (std::is_same_v<T, uint64_t>)
+        return manager.GetArgUInt64(argument);
+    else if constexpr (std::is_same_v<T, float>)
+        return manager.GetArgFloat(argument);
+    else if constexpr (std::is_same_v<T, double>)
+        return manager.GetArgDouble(argument);
+    else if constexpr (std::is_same_v<T, const char16_t*>)
+    {
+        const char16_t* text = u"";
+        manager.GetArgString(&text, argument); // valid until the call ends
+        return text;
+    }
+    else if constexpr (std::is_same_v<T, ScriptObject*>)
+        return manager.GetArgObject(argument);
+    else if constexpr (std::is_same_v<T, Variable>)
+    {
+        Variable value;
+        manager.GetArgVariable(value, argument);
+        return value;
+    }
+    else
+        static_assert(Unsupported<T>::value, "no GetArg operation reads this parameter type");
+}
+
+template <typename T> int32_t ReturnResult(IScriptManager& manager, const T& value)
+{
+    if constexpr (std::is_same_v<T, bool>)
+        return manager.ReturnBool(value);
+    else if constexpr (std::is_same_v<T, char16_t>)
+        return manager.ReturnWChar(value);
+    else if constexpr (std::is_same_v<T, int8_t>)
+        return manager.ReturnInt8(value);
+    else if constexpr (std::is_same_v<T, int16_t>)
+        return manager.ReturnInt16(value);
+    else if constexpr (std::is_same_v<T, int32_t>)
+        return manager.ReturnInt32(value);
+    else if constexpr (std::is_same_v<T, int64_t>)
+        return manager.ReturnInt64(value);
+    else if constexpr (std::is_same_v<T, uint8_t>)
+        return manager.ReturnUInt8(value);
+    else if constexpr (std::is_same_v<T, uint16_t>)
+        return manager.ReturnUInt16(value);
+    else if constexpr (std::is_same_v<T, uint32_t>)
+        return manager.ReturnUInt32(value);
+    else if constexpr (std::is_same_v<T, uint64_t>)
+        return manager.ReturnUInt64(value);
+    else if constexpr (std::is_same_v<T, float>)
+        return manager.ReturnFloat(value);
+    else if constexpr (std::is_same_v<T, double>)
+        return manager.ReturnDouble(value);
+    else if constexpr (std::is_same_v<T, const char16_t*>)
+        return manager.ReturnString(value);
+    else if constexpr (std::is_convertible_v<T, ScriptObject*>)
+        return manager.ReturnObject(value);
+    else if constexpr (std::is_same_v<T, Variable>)
+        return manager.ReturnVariable(value);
+    else
+        static_assert(Unsupported<T>::value, "no Return operation gives this result type");
+}
+
+template <auto member, typename Class, typename Result, typename... Parameters, size_t... index>
+int32_t Call(IScriptManager& manager, Class& object, std::index_sequence<index...>)
+{
+    if constexpr (std::is_same_v<std::tuple<Parameters...>, std::tuple<IScriptManager&>>)
+        return (object.*member)(manager);
+    else if constexpr (std::is_void_v<Result>)
+    {
+        (object.*member)(ReadArgument<std::decay_t<Parameters>>(manager, int32_t(index))...);
+        return manager.Return();
+    }
+    else
+        return ReturnResult(
+            manager, (object.*member)(ReadArgument<std::decay_t<Parameters>>(manager, int32_t(index))...));
+}
+
+template <auto member, typename Class, typename Result, typename... Parameters>
+int32_t Dispatch(IScriptManager& manager, ScriptObject& self, Result (Class::*)(Parameters...))
+{
+    return Call<member, Class, Result, Parameters...>(manager, static_cast<Class&>(self),
+                                                      std::index_sequence_for<Parameters...>());
+}
+
+template <auto member, typename Class, typename Result, typename... Parameters>
+int32_t Dispatch(IScriptManager& manager, ScriptObject& self, Result (Class::*)(Parameters...) const)
+{
+    return Call<member, const Class, Result, Parameters...>(manager, static_cast<const Class&>(self),
+                                                            std::index_sequence_for<Parameters...>());
+}
+
+template <auto member> int32_t Run(IScriptManager& manager, ScriptObject& self)
+{
+    return Dispatch<member>(manager, self, member);
+}
+
+// The manager keeps a host function as a pointer-sized value.
+template <auto member> const void* HostFunction()
+{
+    return reinterpret_cast<const void*>(&Run<member>);
+}
+
+} // namespace ScriptMembers
+
+template <auto member> ScriptMember ScriptMethod(const char* name)
+{
+    return {ScriptMember::Method, name, ScriptMembers::HostFunction<member>(), nullptr, 0};
+}
+
+template <auto getter> ScriptMember ScriptReadOnly(const char* name)
+{
+    return {ScriptMember::ReadOnlyProperty, name, ScriptMembers::HostFunction<getter>(), nullptr, 0};
+}
+
+template <auto getter, auto setter> ScriptMember ScriptProperty(const char* name)
+{
+    return {ScriptMember::Property, name, ScriptMembers::HostFunction<getter>(),
+            ScriptMembers::HostFunction<setter>(), 0};
+}
+
+inline ScriptMember ScriptConstant(const char* name, int32_t value)
+{
+    return {ScriptMember::Constant, name, nullptr, nullptr, value};
+}
+
+// The class function "new": a default-constructed T, handed to the script that called it.
+template <typename T> int ScriptConstructor(lua_State*)
+{
+    IScriptManager* manager = GetScriptManager();
+    if (manager == nullptr)
+        return 0;
+    manager->BeginCall(reinterpret_cast<void*>(&ScriptConstructor<T>), nullptr, nullptr, nullptr);
+    manager->ProfileEnterNative(reinterpret_cast<const void*>(&ScriptConstructor<T>));
+    Variable object(u"", VariablePointer);
+    object.value.pointer = static_cast<ScriptObject*>(new (std::nothrow) T());
+    int32_t results = manager->ReturnVariable(object);
+    manager->ProfileLeaveNative();
+    return results;
+}
+
+} // namespace Zelto
