@@ -127,12 +127,15 @@ int32_t Probe::Remember(IScriptManager& manager)
 {
     manager.GetArgString(&texts[0], 0);
     manager.GetArgString(&texts[1], 1);
-    // Script work between reading and using: nested host calls, new strings and a full collection.
-    Variable out;
-    manager.RunString(out,
-                      u"local p = Probe.new(); for i = 1, 100 do p:echo(string.rep('x', i * 20)) end "
-                      u"collectgarbage()",
-                      u"nested", 0);
+    if (manager.GetArgBool(2))
+    {
+        // Script work between reading and using: nested host calls, new strings and a full collection.
+        Variable out;
+        manager.RunString(out,
+                          u"local p = Probe.new(); for i = 1, 100 do p:echo(string.rep('x', i * 20)) end "
+                          u"collectgarbage()",
+                          u"nested", 0);
+    }
     copies[0] = texts[0];
     copies[1] = texts[1];
     return manager.Return();
