@@ -27,8 +27,11 @@ constexpr uintptr_t ObjectTableMagic = 0x00545053; // "SPT"
 // The host object the native block of the table at `index` names, or null (also for what is not a table).
 ScriptObject* ObjectNamedBy(lua_State* state, int index);
 
-// A property's setter sits in the class metatable under its getter's key with this bit set.
-constexpr uintptr_t PropertySetterBit = 0x80000000u;
+// A property's setter sits in the class metatable under its getter's key with this bit set. Getter keys are
+// addresses of interned strings and native blocks, aligned to at least four bytes, so the low bit is free on
+// every target; a high bit such as bit 31 may already be set in a getter's key on 64-bit targets (and on 32-bit
+// ones above 2 GB), which would put the setter in the getter's place.
+constexpr uintptr_t PropertySetterBit = 1;
 
 class LuaScriptManager final : public IScriptManager
 {
