@@ -29,8 +29,8 @@ ScriptObject* ObjectNamedBy(lua_State* state, int index);
 
 // A property's setter sits in the class metatable under its getter's key with this bit set. Getter keys are
 // addresses of interned strings and native blocks, aligned to at least four bytes, so the low bit is free on
-// every target; a high bit such as bit 31 may already be set in a getter's key on 64-bit targets (and on 32-bit
-// ones above 2 GB), which would put the setter in the getter's place.
+// every target; a high bit such as bit 31 may already be set in a getter's key on 64-bit targets (and on
+// 32-bit ones above 2 GB), which would put the setter in the getter's place.
 constexpr uintptr_t PropertySetterBit = 1;
 
 class LuaScriptManager final : public IScriptManager
@@ -160,9 +160,6 @@ public:
     ScriptObject* NamedObject(int index);       // the host object a table's native block names, or null
     void PushObjectTable(ScriptObject* object); // its object table, or nil
     void PushObject(ScriptObject* object);      // to a script: its table, which then owns the object
-    // Closes the running native call: frees its texts, pops its frame (`self` gets its self object) and
-    // raises the pending error, if any, in the script. False when no call was open.
-    bool EndCall(ScriptObject*& self);
 
 private:
     LuaScriptManager();
@@ -175,6 +172,11 @@ private:
         int32_t anchorsRef;   // the same, strong: keeps fresh objects until a script receives them
         int32_t metatableRef; // the default metatable of class tables
         int32_t owned;        // 1: made here, closed at destruction
+    };
+    struct CallFrame
+    {
+        ScriptObject* self;               // null until GetSelf found one
+        const lua_NativeBlock* selfBlock; // the native block of the self object's table
     };
     struct PendingString
     {
@@ -201,7 +203,11 @@ private:
     void SetAccessor(uintptr_t key, const void* functionSlot, ScriptTrampoline trampoline);
     void PushHostClosure(const void* functionSlot, ScriptTrampoline trampoline);
     void ReleaseAnchor(ScriptObject* object);
+    // Closes the running native call: frees its texts, pops its frame into `frame` and raises the pending
+    // error, if any, in the script. False when no call was open.
+    bool EndCall(CallFrame& frame);
     int ArgumentIndex(int32_t argument); // the stack position of a native call's argument, 0 when none
+    int ArgumentSlot(int32_t argument);  // the same, possibly beyond the stack (where readers find nil)
     int32_t ReturnInteger(int64_t value);
     int32_t ReturnNumber(double value);
     bool StoreKeyed(ScriptObject* object, int32_t key); // objectTable[light key] = the value on top (popped)
@@ -224,7 +230,7 @@ private:
     int32_t mCostThreshold = -1;
     Stack<ProfileRecord*> mProfStack; // null entries mark where a protected call began
     int32_t mAllocationThreshold = -1;
-    Stack<ScriptObject*> mCallStack;      // one entry per running native call: its self object or null
+    Stack<CallFrame> mCallStack;          // one entry per running native call
     Stack<PendingString> mPendingStrings; // texts handed out by GetArgString, newest on top
     Queue<char16_t*> mFreeBuffers;        // recycled 1024-unit text buffers
     char* mNarrowBuffer = nullptr;        // 1024 bytes for ReturnString, made on first use

@@ -9,6 +9,7 @@
 #include "Source/Common/StringEncoding.h"
 
 #include <lua.hpp>
+#include <lua_extensions.h>
 
 #include <string>
 
@@ -27,7 +28,7 @@ constexpr uint32_t NarrowBufferBytes = 1024;
 void* LuaScriptManager::BeginCall(void* function, const void* unused1, const void* unused2,
                                   const void* unused3)
 {
-    mCallStack.Push(nullptr);
+    mCallStack.Push(CallFrame{nullptr, nullptr});
     if (function != nullptr)
         return function;
     return lua_touserdata(mLuaState, lua_upvalueindex(1)); // the registered host function
@@ -37,39 +38,52 @@ ScriptObject* LuaScriptManager::GetSelf(const void* unused, int32_t queryOnly)
 {
     if (mCallStack.Length() == 0 && queryOnly == 0)
         return nullptr;
-    ScriptObject* self = NamedObject(1);
+    CallFrame frame{nullptr, nullptr};
+    if (lua_type(mLuaState, 1) == LUA_TTABLE)
+    {
+        const auto* block = static_cast<const lua_NativeBlock*>(lua_topointer(mLuaState, 1));
+        if (block->word[0] == ObjectTableMagic)
+            frame = CallFrame{reinterpret_cast<ScriptObject*>(block->word[1]), block};
+    }
     if (queryOnly == 0)
-        mCallStack.Top() = self; // from now on the arguments are counted after it
-    return self;
+        mCallStack.Top() = frame; // from now on the arguments are counted after the object
+    return frame.self;
+}
+
+int LuaScriptManager::ArgumentSlot(int32_t argument)
+{
+    if (mCallStack.Length() == 0 || argument < 0)
+        return 0;
+    return argument + 1 + (mCallStack.Top().self != nullptr ? 1 : 0);
 }
 
 int LuaScriptManager::ArgumentIndex(int32_t argument)
 {
-    if (mCallStack.Length() == 0 || argument < 0)
-        return 0;
-    int index = argument + 1 + (mCallStack.Top() != nullptr ? 1 : 0);
+    int index = ArgumentSlot(argument);
     return index <= lua_gettop(mLuaState) ? index : 0;
 }
 
 int32_t LuaScriptManager::GetArgCount()
 {
     int count = lua_gettop(mLuaState);
-    return mCallStack.Length() != 0 && mCallStack.Top() != nullptr ? count - 1 : count;
+    return mCallStack.Length() != 0 && mCallStack.Top().self != nullptr ? count - 1 : count;
 }
 
 // -- Arguments
 
 bool LuaScriptManager::GetArgBool(int32_t argument)
 {
-    int index = ArgumentIndex(argument);
+    int index = ArgumentSlot(argument);
     return index != 0 && lua_toboolean(mLuaState, index) != 0;
 }
 
-// The narrow integer kinds round to the nearest integer (halves to even); numeric texts convert.
+// Numbers are read from slots that may lie beyond the stack: the interpreter answers 0 there, as for any
+// value that is no number. The narrow integer kinds round to the nearest integer (halves to even); numeric
+// texts convert.
 #define ZELTO_ROUNDED_ARGUMENT(Name, Type)                                                                   \
     Type LuaScriptManager::Name(int32_t argument)                                                            \
     {                                                                                                        \
-        int index = ArgumentIndex(argument);                                                                 \
+        int index = ArgumentSlot(argument);                                                                  \
         return index != 0 ? Type(RoundToInt64(lua_tonumber(mLuaState, index))) : Type(0);                    \
     }
 ZELTO_ROUNDED_ARGUMENT(GetArgWChar, char16_t)
@@ -82,7 +96,7 @@ ZELTO_ROUNDED_ARGUMENT(GetArgUInt16, uint16_t)
 
 int64_t LuaScriptManager::GetArgInt64(int32_t argument)
 {
-    int index = ArgumentIndex(argument);
+    int index = ArgumentSlot(argument);
     return index != 0 ? TruncateToInt64(lua_tonumber(mLuaState, index)) : 0;
 }
 
@@ -93,7 +107,7 @@ uint32_t LuaScriptManager::GetArgUInt32(int32_t argument)
 
 uint64_t LuaScriptManager::GetArgUInt64(int32_t argument)
 {
-    int index = ArgumentIndex(argument);
+    int index = ArgumentSlot(argument);
     return index != 0 ? TruncateToUInt64(lua_tonumber(mLuaState, index)) : 0;
 }
 
@@ -104,7 +118,7 @@ float LuaScriptManager::GetArgFloat(int32_t argument)
 
 double LuaScriptManager::GetArgDouble(int32_t argument)
 {
-    int index = ArgumentIndex(argument);
+    int index = ArgumentSlot(argument);
     return index != 0 ? lua_tonumber(mLuaState, index) : 0;
 }
 
@@ -153,9 +167,9 @@ void LuaScriptManager::GetArgString(const char16_t** out, int32_t argument)
 
 // -- Ending the call
 
-bool LuaScriptManager::EndCall(ScriptObject*& self)
+bool LuaScriptManager::EndCall(CallFrame& frame)
 {
-    self = nullptr;
+    frame = CallFrame{nullptr, nullptr};
     int32_t depth = int32_t(mCallStack.Length());
     while (mPendingStrings.Length() != 0 && mPendingStrings.Top().depth >= depth)
     {
@@ -165,7 +179,7 @@ bool LuaScriptManager::EndCall(ScriptObject*& self)
     }
     if (depth == 0)
         return false;
-    self = mCallStack.Pop();
+    frame = mCallStack.Pop();
     if (mPendingError.IsEmpty())
         return true;
 
@@ -188,12 +202,13 @@ void LuaScriptManager::SetError(const char16_t* text)
 
 int32_t LuaScriptManager::Return()
 {
-    ScriptObject* self = nullptr;
-    if (!EndCall(self))
+    CallFrame frame;
+    if (!EndCall(frame))
         return 0;
-    // The first argument is the self object's table while the object is bound: methods without a value
-    // answer their object, so that calls chain.
-    if (self != nullptr && NamedObject(1) == self)
+    // The first argument is the self object's table; while the object is bound, that table still names it.
+    // Methods without a value answer their object, so that calls chain.
+    if (frame.self != nullptr && frame.selfBlock->word[0] == ObjectTableMagic &&
+        frame.selfBlock->word[1] == reinterpret_cast<uintptr_t>(frame.self))
     {
         lua_pushvalue(mLuaState, 1);
         return 1;
@@ -208,17 +223,17 @@ int32_t LuaScriptManager::Return()
 
 int32_t LuaScriptManager::ReturnVariable(const Variable& value)
 {
-    ScriptObject* self = nullptr;
-    if (!EndCall(self))
+    CallFrame frame;
+    if (!EndCall(frame))
         return 0;
-    PushVariable(value, self);
+    PushVariable(value, frame.self);
     return 1;
 }
 
 int32_t LuaScriptManager::ReturnInteger(int64_t value)
 {
-    ScriptObject* self = nullptr;
-    if (!EndCall(self))
+    CallFrame frame;
+    if (!EndCall(frame))
         return 0;
     lua_pushinteger(mLuaState, lua_Integer(value));
     return 1;
@@ -226,8 +241,8 @@ int32_t LuaScriptManager::ReturnInteger(int64_t value)
 
 int32_t LuaScriptManager::ReturnNumber(double value)
 {
-    ScriptObject* self = nullptr;
-    if (!EndCall(self))
+    CallFrame frame;
+    if (!EndCall(frame))
         return 0;
     lua_pushnumber(mLuaState, value);
     return 1;
@@ -235,8 +250,8 @@ int32_t LuaScriptManager::ReturnNumber(double value)
 
 int32_t LuaScriptManager::ReturnBool(bool value)
 {
-    ScriptObject* self = nullptr;
-    if (!EndCall(self))
+    CallFrame frame;
+    if (!EndCall(frame))
         return 0;
     lua_pushboolean(mLuaState, value);
     return 1;
@@ -290,10 +305,10 @@ int32_t LuaScriptManager::ReturnDouble(double value)
 
 int32_t LuaScriptManager::ReturnString(const char16_t* value)
 {
-    ScriptObject* self = nullptr;
+    CallFrame frame;
     if (mCallStack.Length() == 0 || !mPendingError.IsEmpty())
     {
-        EndCall(self); // no call is open, or this raises its error
+        EndCall(frame); // no call is open, or this raises its error
         return 0;
     }
     // The text may be one of the call's argument texts, which the end of the call frees: it is converted
@@ -306,20 +321,20 @@ int32_t LuaScriptManager::ReturnString(const char16_t* value)
         WideToUtf8(mNarrowBuffer, NarrowBufferBytes, value != nullptr ? value : u"", -1, &length, &truncated);
     if (!truncated)
     {
-        EndCall(self);
+        EndCall(frame);
         lua_pushlstring(mLuaState, mNarrowBuffer, length);
         return 1;
     }
     std::string text = StringToUtf8(value != nullptr ? value : u"");
-    EndCall(self);
+    EndCall(frame);
     lua_pushlstring(mLuaState, text.data(), text.size());
     return 1;
 }
 
 int32_t LuaScriptManager::ReturnObject(ScriptObject* object)
 {
-    ScriptObject* self = nullptr;
-    if (!EndCall(self))
+    CallFrame frame;
+    if (!EndCall(frame))
         return 0;
     PushObject(object);
     return 1;

@@ -6,7 +6,7 @@ namespace Zelto
 
 int CallScriptMember(lua_State*)
 {
-    IScriptManager* manager = GetScriptManager();
+    LuaScriptManager* manager = LuaScriptManager::Instance();
     if (manager == nullptr)
         return 0;
     auto function =

@@ -17,7 +17,7 @@
 #pragma once
 
 #include "Common/Variable.h"
-#include "Source/Script/IScriptManager.h"
+#include "Source/Script/LuaScriptManager.h"
 #include "Source/Script/ScriptObject.h"
 
 #include <cstddef>
@@ -30,8 +30,9 @@
 namespace Zelto
 {
 
-// A host function as registered: runs one member on the call's self object.
-using ScriptHostFunction = int32_t (*)(IScriptManager& manager, ScriptObject& self);
+// A host function as registered: runs one member on the call's self object. It works on the manager's own
+// class, so that the protocol's operations are direct calls, not virtual ones.
+using ScriptHostFunction = int32_t (*)(LuaScriptManager& manager, ScriptObject& self);
 
 struct ScriptMember
 {
@@ -68,7 +69,7 @@ template <typename T> struct Unsupported : std::false_type
 {
 };
 
-template <typename T> T ReadArgument(IScriptManager& manager, int32_t argument)
+template <typename T> T ReadArgument(LuaScriptManager& manager, int32_t argument)
 {
     if constexpr (std::is_same_v<T, bool>)
         return manager.GetArgBool(argument);
@@ -112,7 +113,7 @@ template <typename T> T ReadArgument(IScriptManager& manager, int32_t argument)
         static_assert(Unsupported<T>::value, "no GetArg operation reads this parameter type");
 }
 
-template <typename T> int32_t ReturnResult(IScriptManager& manager, const T& value)
+template <typename T> int32_t ReturnResult(LuaScriptManager& manager, const T& value)
 {
     if constexpr (std::is_same_v<T, bool>)
         return manager.ReturnBool(value);
@@ -149,7 +150,7 @@ template <typename T> int32_t ReturnResult(IScriptManager& manager, const T& val
 }
 
 template <auto member, typename Class, typename Result, typename... Parameters, size_t... index>
-int32_t Call(IScriptManager& manager, Class& object, std::index_sequence<index...>)
+int32_t Call(LuaScriptManager& manager, Class& object, std::index_sequence<index...>)
 {
     if constexpr (std::is_same_v<std::tuple<Parameters...>, std::tuple<IScriptManager&>>)
         return (object.*member)(manager);
@@ -164,20 +165,20 @@ int32_t Call(IScriptManager& manager, Class& object, std::index_sequence<index..
 }
 
 template <auto member, typename Class, typename Result, typename... Parameters>
-int32_t Dispatch(IScriptManager& manager, ScriptObject& self, Result (Class::*)(Parameters...))
+int32_t Dispatch(LuaScriptManager& manager, ScriptObject& self, Result (Class::*)(Parameters...))
 {
     return Call<member, Class, Result, Parameters...>(manager, static_cast<Class&>(self),
                                                       std::index_sequence_for<Parameters...>());
 }
 
 template <auto member, typename Class, typename Result, typename... Parameters>
-int32_t Dispatch(IScriptManager& manager, ScriptObject& self, Result (Class::*)(Parameters...) const)
+int32_t Dispatch(LuaScriptManager& manager, ScriptObject& self, Result (Class::*)(Parameters...) const)
 {
     return Call<member, const Class, Result, Parameters...>(manager, static_cast<const Class&>(self),
                                                             std::index_sequence_for<Parameters...>());
 }
 
-template <auto member> int32_t Run(IScriptManager& manager, ScriptObject& self)
+template <auto member> int32_t Run(LuaScriptManager& manager, ScriptObject& self)
 {
     return Dispatch<member>(manager, self, member);
 }
