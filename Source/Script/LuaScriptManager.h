@@ -208,10 +208,11 @@ private:
     bool EndCall(CallFrame& frame);
     int ArgumentIndex(int32_t argument); // the stack position of a native call's argument, 0 when none
     int ArgumentSlot(int32_t argument);  // the same, possibly beyond the stack (where readers find nil)
+    bool CloseCall();                    // EndCall for a value's return: false when no call was open
     int32_t ReturnInteger(int64_t value);
     int32_t ReturnNumber(double value);
-    bool StoreKeyed(ScriptObject* object, int32_t key); // objectTable[light key] = the value on top (popped)
-    int32_t CompileSource(const char* source);          // UTF-8, up to its terminator
+    bool StoreKeyed(ScriptObject* object, void* key); // objectTable[light key] = the value on top (popped)
+    int32_t CompileSource(const char* source);        // UTF-8, up to its terminator
     bool FinishRun(Variable& out, int status, int32_t wantResult);
     Variable& Call(Variable& out, ScriptObject* object, int32_t reference, const Variable* arguments,
                    uint32_t count);

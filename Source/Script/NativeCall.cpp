@@ -230,10 +230,15 @@ int32_t LuaScriptManager::ReturnVariable(const Variable& value)
     return 1;
 }
 
-int32_t LuaScriptManager::ReturnInteger(int64_t value)
+bool LuaScriptManager::CloseCall()
 {
     CallFrame frame;
-    if (!EndCall(frame))
+    return EndCall(frame);
+}
+
+int32_t LuaScriptManager::ReturnInteger(int64_t value)
+{
+    if (!CloseCall())
         return 0;
     lua_pushinteger(mLuaState, lua_Integer(value));
     return 1;
@@ -241,8 +246,7 @@ int32_t LuaScriptManager::ReturnInteger(int64_t value)
 
 int32_t LuaScriptManager::ReturnNumber(double value)
 {
-    CallFrame frame;
-    if (!EndCall(frame))
+    if (!CloseCall())
         return 0;
     lua_pushnumber(mLuaState, value);
     return 1;
@@ -250,8 +254,7 @@ int32_t LuaScriptManager::ReturnNumber(double value)
 
 int32_t LuaScriptManager::ReturnBool(bool value)
 {
-    CallFrame frame;
-    if (!EndCall(frame))
+    if (!CloseCall())
         return 0;
     lua_pushboolean(mLuaState, value);
     return 1;
@@ -333,8 +336,7 @@ int32_t LuaScriptManager::ReturnString(const char16_t* value)
 
 int32_t LuaScriptManager::ReturnObject(ScriptObject* object)
 {
-    CallFrame frame;
-    if (!EndCall(frame))
+    if (!CloseCall())
         return 0;
     PushObject(object);
     return 1;

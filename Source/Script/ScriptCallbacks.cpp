@@ -17,14 +17,14 @@ void* LightKey(int32_t key)
 
 } // namespace
 
-bool LuaScriptManager::StoreKeyed(ScriptObject* object, int32_t key)
+bool LuaScriptManager::StoreKeyed(ScriptObject* object, void* key)
 {
     lua_State* state = mLuaState;
     PushObjectTable(object);
     bool stored = lua_istable(state, -1);
     if (stored)
     {
-        lua_pushlightuserdata(state, LightKey(key));
+        lua_pushlightuserdata(state, key);
         lua_pushvalue(state, -3);
         lua_rawset(state, -3);
     }
@@ -38,7 +38,7 @@ int32_t LuaScriptManager::StoreArgFunction(ScriptObject* object, int32_t key, in
     if (object == nullptr || index == 0 || !lua_isfunction(mLuaState, index))
         return 0;
     lua_pushvalue(mLuaState, index);
-    return StoreKeyed(object, key) ? key : 0;
+    return StoreKeyed(object, LightKey(key)) ? key : 0;
 }
 
 int32_t LuaScriptManager::RefArgFunction(int32_t argument)
@@ -57,7 +57,7 @@ void LuaScriptManager::ClearStoredFunction(ScriptObject* object, int32_t* key)
     if (object != nullptr && *key != 0)
     {
         lua_pushnil(mLuaState);
-        StoreKeyed(object, *key);
+        StoreKeyed(object, LightKey(*key));
     }
     *key = 0;
 }
@@ -67,7 +67,7 @@ int32_t LuaScriptManager::StoreFunctionRef(ScriptObject* object, int32_t key, in
     if (object == nullptr)
         return 0;
     lua_rawgeti(mLuaState, LUA_REGISTRYINDEX, reference);
-    StoreKeyed(object, key);
+    StoreKeyed(object, LightKey(key));
     ReleaseFunctionRef(&reference);
     return key;
 }

@@ -154,14 +154,8 @@ ScriptObject* LuaScriptManager::AttachObject(ScriptObject* owner, ScriptObject* 
 {
     if (owner == nullptr || child == nullptr || child->binding == nullptr)
         return nullptr;
-    PushObjectTable(owner);
-    if (lua_istable(mLuaState, -1))
-    {
-        lua_pushlightuserdata(mLuaState, child);
-        PushObjectTable(child);
-        lua_rawset(mLuaState, -3);
-    }
-    lua_pop(mLuaState, 1);
+    PushObjectTable(child);
+    StoreKeyed(owner, child);
     ReleaseAnchor(child);
     return child;
 }
@@ -170,14 +164,8 @@ void LuaScriptManager::DetachObject(ScriptObject* owner, ScriptObject* child)
 {
     if (owner == nullptr || child == nullptr || child->binding == nullptr)
         return;
-    PushObjectTable(owner);
-    if (lua_istable(mLuaState, -1))
-    {
-        lua_pushlightuserdata(mLuaState, child);
-        lua_pushnil(mLuaState);
-        lua_rawset(mLuaState, -3);
-    }
-    lua_pop(mLuaState, 1);
+    lua_pushnil(mLuaState);
+    StoreKeyed(owner, child);
     ReleaseAnchor(child);
 }
 
