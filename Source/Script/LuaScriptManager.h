@@ -160,6 +160,9 @@ public:
     ScriptObject* NamedObject(int index);       // the host object a table's native block names, or null
     void PushObjectTable(ScriptObject* object); // its object table, or nil
     void PushObject(ScriptObject* object);      // to a script: its table, which then owns the object
+    // BeginCall for a trampoline that knows the thread it runs on: the call works on that thread until it
+    // ends, also when a coroutine made it.
+    void* BeginCallIn(lua_State* thread, void* function);
 
 private:
     LuaScriptManager();
@@ -177,6 +180,7 @@ private:
     {
         ScriptObject* self;               // null until GetSelf found one
         const lua_NativeBlock* selfBlock; // the native block of the self object's table
+        lua_State* caller;                // current before the call: the call may run on a coroutine's thread
     };
     struct PendingString
     {
@@ -206,9 +210,11 @@ private:
     // Closes the running native call: frees its texts, pops its frame into `frame` and raises the pending
     // error, if any, in the script. False when no call was open.
     bool EndCall(CallFrame& frame);
+    void AbandonCalls(uint32_t depth, lua_State* state); // after an error: calls above `depth` are gone
+    void ReleasePendingStrings(int32_t depth);           // the texts handed out at `depth` and deeper
     int ArgumentIndex(int32_t argument); // the stack position of a native call's argument, 0 when none
     int ArgumentSlot(int32_t argument);  // the same, possibly beyond the stack (where readers find nil)
-    bool CloseCall();                    // EndCall for a value's return: false when no call was open
+    template <typename Push> int32_t ReturnWith(Push push); // ends the call, `push` gives its result
     int32_t ReturnInteger(int64_t value);
     int32_t ReturnNumber(double value);
     bool StoreKeyed(ScriptObject* object, void* key); // objectTable[light key] = the value on top (popped)

@@ -28,26 +28,40 @@ constexpr uint32_t NarrowBufferBytes = 1024;
 void* LuaScriptManager::BeginCall(void* function, const void* unused1, const void* unused2,
                                   const void* unused3)
 {
-    mCallStack.Push(CallFrame{nullptr, nullptr});
+    return BeginCallIn(mLuaState, function);
+}
+
+void* LuaScriptManager::BeginCallIn(lua_State* thread, void* function)
+{
+    mCallStack.Push(CallFrame{nullptr, nullptr, mLuaState});
+    mLuaState = thread;
     if (function != nullptr)
         return function;
-    return lua_touserdata(mLuaState, lua_upvalueindex(1)); // the registered host function
+    return lua_touserdata(thread, lua_upvalueindex(1)); // the registered host function
 }
 
 ScriptObject* LuaScriptManager::GetSelf(const void* unused, int32_t queryOnly)
 {
     if (mCallStack.Length() == 0 && queryOnly == 0)
         return nullptr;
-    CallFrame frame{nullptr, nullptr};
+    ScriptObject* self = nullptr;
+    const lua_NativeBlock* selfBlock = nullptr;
     if (lua_type(mLuaState, 1) == LUA_TTABLE)
     {
         const auto* block = static_cast<const lua_NativeBlock*>(lua_topointer(mLuaState, 1));
         if (block->word[0] == ObjectTableMagic)
-            frame = CallFrame{reinterpret_cast<ScriptObject*>(block->word[1]), block};
+        {
+            self = reinterpret_cast<ScriptObject*>(block->word[1]);
+            selfBlock = block;
+        }
     }
-    if (queryOnly == 0)
-        mCallStack.Top() = frame; // from now on the arguments are counted after the object
-    return frame.self;
+    if (queryOnly == 0 && mCallStack.Length() != 0)
+    {
+        // From now on the arguments are counted after the object.
+        mCallStack.Top().self = self;
+        mCallStack.Top().selfBlock = selfBlock;
+    }
+    return self;
 }
 
 int LuaScriptManager::ArgumentSlot(int32_t argument)
@@ -169,14 +183,9 @@ void LuaScriptManager::GetArgString(const char16_t** out, int32_t argument)
 
 bool LuaScriptManager::EndCall(CallFrame& frame)
 {
-    frame = CallFrame{nullptr, nullptr};
+    frame = CallFrame{nullptr, nullptr, mLuaState};
     int32_t depth = int32_t(mCallStack.Length());
-    while (mPendingStrings.Length() != 0 && mPendingStrings.Top().depth >= depth)
-    {
-        PendingString pending = mPendingStrings.Pop();
-        if (pending.bufferMark != RecycledMark || !mFreeBuffers.Push(pending.text))
-            Memory::Free(pending.text);
-    }
+    ReleasePendingStrings(depth);
     if (depth == 0)
         return false;
     frame = mCallStack.Pop();
@@ -184,6 +193,7 @@ bool LuaScriptManager::EndCall(CallFrame& frame)
         return true;
 
     lua_State* state = mLuaState;
+    mLuaState = frame.caller;
     luaL_where(state, 1);
     {
         std::string text = StringToUtf8(mPendingError.Text());
@@ -193,6 +203,26 @@ bool LuaScriptManager::EndCall(CallFrame& frame)
     lua_concat(state, 2);
     lua_error(state); // does not return
     return true;
+}
+
+// After a protected call: native calls that a script error unwound without their end (a host function that
+// raised an error of its own) are closed here, their texts freed, and `state` is current again.
+void LuaScriptManager::AbandonCalls(uint32_t depth, lua_State* state)
+{
+    ReleasePendingStrings(int32_t(depth) + 1);
+    while (mCallStack.Length() > depth)
+        mCallStack.Pop();
+    mLuaState = state;
+}
+
+void LuaScriptManager::ReleasePendingStrings(int32_t depth)
+{
+    while (mPendingStrings.Length() != 0 && mPendingStrings.Top().depth >= depth)
+    {
+        PendingString pending = mPendingStrings.Pop();
+        if (pending.bufferMark != RecycledMark || !mFreeBuffers.Push(pending.text))
+            Memory::Free(pending.text);
+    }
 }
 
 void LuaScriptManager::SetError(const char16_t* text)
@@ -205,59 +235,58 @@ int32_t LuaScriptManager::Return()
     CallFrame frame;
     if (!EndCall(frame))
         return 0;
+    int32_t results = 0;
     // The first argument is the self object's table; while the object is bound, that table still names it.
     // Methods without a value answer their object, so that calls chain.
     if (frame.self != nullptr && frame.selfBlock->word[0] == ObjectTableMagic &&
         frame.selfBlock->word[1] == reinterpret_cast<uintptr_t>(frame.self))
     {
         lua_pushvalue(mLuaState, 1);
-        return 1;
+        results = 1;
     }
-    if (mResultLeft != 0)
+    else if (mResultLeft != 0)
     {
         mResultLeft = 0;
-        return 1;
+        results = 1;
     }
-    return 0;
+    mLuaState = frame.caller;
+    return results;
 }
 
-int32_t LuaScriptManager::ReturnVariable(const Variable& value)
+// Ends the call, then `push` gives the script its one result on the thread the call ran on.
+template <typename Push> int32_t LuaScriptManager::ReturnWith(Push push)
 {
     CallFrame frame;
     if (!EndCall(frame))
         return 0;
-    PushVariable(value, frame.self);
+    push(frame);
+    mLuaState = frame.caller;
     return 1;
 }
 
-bool LuaScriptManager::CloseCall()
+int32_t LuaScriptManager::ReturnVariable(const Variable& value)
 {
-    CallFrame frame;
-    return EndCall(frame);
+    return ReturnWith([&](const CallFrame& frame) { PushVariable(value, frame.self); });
 }
 
 int32_t LuaScriptManager::ReturnInteger(int64_t value)
 {
-    if (!CloseCall())
-        return 0;
-    lua_pushinteger(mLuaState, lua_Integer(value));
-    return 1;
+    return ReturnWith([&](const CallFrame&) { lua_pushinteger(mLuaState, lua_Integer(value)); });
 }
 
 int32_t LuaScriptManager::ReturnNumber(double value)
 {
-    if (!CloseCall())
-        return 0;
-    lua_pushnumber(mLuaState, value);
-    return 1;
+    return ReturnWith([&](const CallFrame&) { lua_pushnumber(mLuaState, value); });
 }
 
 int32_t LuaScriptManager::ReturnBool(bool value)
 {
-    if (!CloseCall())
-        return 0;
-    lua_pushboolean(mLuaState, value);
-    return 1;
+    return ReturnWith([&](const CallFrame&) { lua_pushboolean(mLuaState, value); });
+}
+
+int32_t LuaScriptManager::ReturnObject(ScriptObject* object)
+{
+    return ReturnWith([&](const CallFrame&) { PushObject(object); });
 }
 
 // Wider integers reach scripts as their low 32 bits, signed.
@@ -308,9 +337,9 @@ int32_t LuaScriptManager::ReturnDouble(double value)
 
 int32_t LuaScriptManager::ReturnString(const char16_t* value)
 {
-    CallFrame frame;
     if (mCallStack.Length() == 0 || !mPendingError.IsEmpty())
     {
+        CallFrame frame;
         EndCall(frame); // no call is open, or this raises its error
         return 0;
     }
@@ -323,23 +352,9 @@ int32_t LuaScriptManager::ReturnString(const char16_t* value)
     if (mNarrowBuffer != nullptr)
         WideToUtf8(mNarrowBuffer, NarrowBufferBytes, value != nullptr ? value : u"", -1, &length, &truncated);
     if (!truncated)
-    {
-        EndCall(frame);
-        lua_pushlstring(mLuaState, mNarrowBuffer, length);
-        return 1;
-    }
+        return ReturnWith([&](const CallFrame&) { lua_pushlstring(mLuaState, mNarrowBuffer, length); });
     std::string text = StringToUtf8(value != nullptr ? value : u"");
-    EndCall(frame);
-    lua_pushlstring(mLuaState, text.data(), text.size());
-    return 1;
-}
-
-int32_t LuaScriptManager::ReturnObject(ScriptObject* object)
-{
-    if (!CloseCall())
-        return 0;
-    PushObject(object);
-    return 1;
+    return ReturnWith([&](const CallFrame&) { lua_pushlstring(mLuaState, text.data(), text.size()); });
 }
 
 } // namespace Zelto

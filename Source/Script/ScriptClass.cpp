@@ -4,13 +4,12 @@
 namespace Zelto
 {
 
-int CallScriptMember(lua_State*)
+int CallScriptMember(lua_State* state)
 {
     LuaScriptManager* manager = LuaScriptManager::Instance();
     if (manager == nullptr)
         return 0;
-    auto function =
-        reinterpret_cast<ScriptHostFunction>(manager->BeginCall(nullptr, nullptr, nullptr, nullptr));
+    auto function = reinterpret_cast<ScriptHostFunction>(manager->BeginCallIn(state, nullptr));
     if (function == nullptr)
     {
         manager->SetError(u"Internal Error : function empty");

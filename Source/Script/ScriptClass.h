@@ -213,12 +213,12 @@ inline ScriptMember ScriptConstant(const char* name, int32_t value)
 }
 
 // The class function "new": a default-constructed T, handed to the script that called it.
-template <typename T> int ScriptConstructor(lua_State*)
+template <typename T> int ScriptConstructor(lua_State* state)
 {
-    IScriptManager* manager = GetScriptManager();
+    LuaScriptManager* manager = LuaScriptManager::Instance();
     if (manager == nullptr)
         return 0;
-    manager->BeginCall(reinterpret_cast<void*>(&ScriptConstructor<T>), nullptr, nullptr, nullptr);
+    manager->BeginCallIn(state, reinterpret_cast<void*>(&ScriptConstructor<T>));
     manager->ProfileEnterNative(reinterpret_cast<const void*>(&ScriptConstructor<T>));
     Variable object(u"", VariablePointer);
     object.value.pointer = static_cast<ScriptObject*>(new (std::nothrow) T());

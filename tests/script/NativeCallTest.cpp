@@ -239,3 +239,40 @@ TEST_F(BindingTest, OutsideANativeCallNothingIsOpen)
     EXPECT_EQ(manager->ReturnString(u"x"), 0);
     EXPECT_EQ(Top(), 0);
 }
+
+TEST_F(BindingTest, HostCallsFromCoroutinesWorkOnTheCoroutinesThread)
+{
+    auto* probe = new Probe();
+    Publish("p", probe);
+    ExpectResults({
+        {u"local co = coroutine.wrap(function(o) o:add(2); coroutine.yield(o.total); return "
+         u"o:add(3):add(4).total end) "
+         u"local first = co(p); return first * 100 + co()",
+         "209"},
+        {u"return coroutine.wrap(function() return Probe.new():add(5).total end)()", "5"},
+        {u"local co = coroutine.create(function() p:fail() end) "
+         u"local ok, e = coroutine.resume(co); return tostring(ok) .. ' ' .. e",
+         "'false [string \"test\"]:1: probe failed'"},
+        {u"local ok = coroutine.resume(coroutine.create(function() p.label = 'set inside' end)); return "
+         u"p.label",
+         "'set inside'"},
+        {u"return p:add(1).total", "10"},
+    });
+}
+
+TEST_F(BindingTest, AScriptErrorThatSkipsTheEndOfACallLeavesNothingOpen)
+{
+    auto* probe = new Probe();
+    Publish("p", probe);
+    ExpectResults({
+        {u"local ok, e = pcall(p.abort, p, 'text'); return e", "'aborted'"},
+        {u"return coroutine.wrap(function() return select(2, pcall(p.abort, p, 'text')) end)()", "'aborted'"},
+        {u"return p:add(1):add(1).total", "2"},
+    });
+    Run(u"p:abort('text')");
+    EXPECT_EQ(Describe(Run(u"return p:add(1).total")), "3");
+    EXPECT_EQ(Describe(Run(u"local co = coroutine.create(function() p:abort('text') end) "
+                           u"coroutine.resume(co); return p:add(1).total")),
+              "4");
+    EXPECT_EQ(manager->Return(), 0); // no call is open
+}

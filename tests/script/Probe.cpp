@@ -33,6 +33,7 @@ void Probe::Register(IScriptManager& manager)
         ScriptMethod<&Probe::Spawn>("spawn"),
         ScriptMethod<&Probe::Collect>("collect"),
         ScriptMethod<&Probe::Fail>("fail"),
+        ScriptMethod<&Probe::Abort>("abort"),
         ScriptMethod<&Probe::OnEvent>("onEvent"),
         ScriptMethod<&Probe::Inspect>("inspect"),
         ScriptMethod<&Probe::Give>("give"),
@@ -50,6 +51,15 @@ int32_t Probe::Fail(IScriptManager& manager)
 {
     manager.SetError(u"probe failed");
     return manager.Return();
+}
+
+int32_t Probe::Abort(IScriptManager& manager)
+{
+    const char16_t* text = nullptr;
+    manager.GetArgString(&text, 0);
+    lua_State* state = manager.GetLuaState();
+    lua_pushstring(state, "aborted");
+    return lua_error(state);
 }
 
 int32_t Probe::OnEvent(IScriptManager& manager)

@@ -28,6 +28,7 @@ public:
     ScriptObject* Spawn() { return new Probe(); }
     void Collect(); // a full collection from inside a host call
     int32_t Fail(IScriptManager& manager);
+    int32_t Abort(IScriptManager& manager);   // a script error raised without ending the call
     int32_t OnEvent(IScriptManager& manager); // stores its function argument under the key 64, nil removes it
     int32_t Inspect(IScriptManager& manager); // every reading of argument 0 into `reading`
     int32_t Give(IScriptManager& manager);    // the Return operation numbered by argument 0
