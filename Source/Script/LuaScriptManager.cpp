@@ -158,8 +158,11 @@ void LuaScriptManager::Release()
     if (mProfiling)
         DumpProfile();
     for (const StateRecord& record : mStates)
+    {
+        ForgetObjectTables(record);
         if (record.owned)
             lua_close(record.state);
+    }
     mStates.Clear();
     mLuaState = nullptr;
     FreeConfigNodes();

@@ -207,6 +207,7 @@ private:
     void SetAccessor(uintptr_t key, const void* functionSlot, ScriptTrampoline trampoline);
     void PushHostClosure(const void* functionSlot, ScriptTrampoline trampoline);
     void ReleaseAnchor(ScriptObject* object);
+    void ForgetObjectTables(const StateRecord& record); // before the state closes
     // Closes the running native call: frees its texts, pops its frame into `frame` and raises the pending
     // error, if any, in the script. False when no call was open.
     bool EndCall(CallFrame& frame);

@@ -127,6 +127,21 @@ int32_t LuaScriptManager::ReapObject(lua_State*, lua_NativeBlock*, uintptr_t key
     return 1;
 }
 
+// Before a state closes: the objects still bound in it keep their bindings (a host object outlives the
+// state), but nothing of the state may be reached through them any more.
+void LuaScriptManager::ForgetObjectTables(const StateRecord& record)
+{
+    lua_State* state = record.state;
+    PushRegistryTable(state, record.objectsRef);
+    for (lua_pushnil(state); lua_next(state, -2) != 0; lua_pop(state, 1))
+    {
+        auto* object = static_cast<ScriptObject*>(lua_touserdata(state, -2));
+        if (object != nullptr && ObjectNamedBy(state, -1) == object && object->binding != nullptr)
+            object->binding->block = nullptr;
+    }
+    lua_pop(state, 1);
+}
+
 void LuaScriptManager::PushObject(ScriptObject* object)
 {
     PushObjectTable(object);

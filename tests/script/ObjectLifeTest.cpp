@@ -141,3 +141,15 @@ TEST_F(BindingTest, ObjectsReapedByACollectionInsideAHostCall)
     EXPECT_EQ(Probe::live, 1);
     EXPECT_EQ(Describe(Run(u"return p:add(2):add(3).total")), "5");
 }
+
+TEST_F(BindingTest, AnObjectOutlivingItsManagerIsDestroyedWithoutReachingTheClosedState)
+{
+    auto* probe = new Probe();
+    Publish("p", probe);
+    manager->LockObject(probe); // the host keeps it beyond the state
+    manager->Release();
+    manager = GetScriptManager(); // another manager, another state
+    lua = static_cast<LuaScriptManager*>(manager);
+    delete probe;
+    EXPECT_EQ(Probe::live, 0);
+}
