@@ -195,10 +195,11 @@ private:
     void ReadValue(Variable& variable, int index, TablePath& path);
     void ReadByScriptType(Variable& variable, int index, TablePath& path);
     void ReadTable(Variable& variable, int index, TablePath& path);
-    static int AssignClassMember(lua_State* state); // "__newindex" of the default metatable
-    static int ReadInstance(lua_State* state);      // "__index" of class metatables
-    static int WriteInstance(lua_State* state);     // "__newindex" of class metatables
-    static int InstanceText(lua_State* state);      // "__tostring" of class metatables
+    static int AssignClassMember(lua_State* state);           // "__newindex" of the default metatable
+    static void StoreAssignment(lua_State* state, int table); // table[argument 2] = argument 3, raw
+    static int ReadInstance(lua_State* state);                // "__index" of class metatables
+    static int WriteInstance(lua_State* state);               // "__newindex" of class metatables
+    static int InstanceText(lua_State* state);                // "__tostring" of class metatables
     static int32_t ReapObject(lua_State* state, lua_NativeBlock* table, uintptr_t keyPayload, int keyType,
                               uintptr_t valuePayload, int valueType,
                               uint32_t flags); // objects' clear callback

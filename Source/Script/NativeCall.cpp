@@ -289,51 +289,24 @@ int32_t LuaScriptManager::ReturnObject(ScriptObject* object)
     return ReturnWith([&](const CallFrame&) { PushObject(object); });
 }
 
-// Wider integers reach scripts as their low 32 bits, signed.
-int32_t LuaScriptManager::ReturnWChar(char16_t value)
-{
-    return ReturnInteger(uint16_t(value));
-}
-int32_t LuaScriptManager::ReturnInt8(int8_t value)
-{
-    return ReturnInteger(value);
-}
-int32_t LuaScriptManager::ReturnInt16(int16_t value)
-{
-    return ReturnInteger(value);
-}
-int32_t LuaScriptManager::ReturnInt32(int32_t value)
-{
-    return ReturnInteger(value);
-}
-int32_t LuaScriptManager::ReturnInt64(int64_t value)
-{
-    return ReturnInteger(int32_t(uint32_t(value)));
-}
-int32_t LuaScriptManager::ReturnUInt8(uint8_t value)
-{
-    return ReturnInteger(value);
-}
-int32_t LuaScriptManager::ReturnUInt16(uint16_t value)
-{
-    return ReturnInteger(value);
-}
-int32_t LuaScriptManager::ReturnUInt32(uint32_t value)
-{
-    return ReturnInteger(int32_t(value));
-}
-int32_t LuaScriptManager::ReturnUInt64(uint64_t value)
-{
-    return ReturnInteger(int32_t(uint32_t(value)));
-}
-int32_t LuaScriptManager::ReturnFloat(float value)
-{
-    return ReturnNumber(value);
-}
-int32_t LuaScriptManager::ReturnDouble(double value)
-{
-    return ReturnNumber(value);
-}
+// Integers reach scripts as numbers: the narrow kinds whole, the wider ones as their low 32 bits, signed.
+#define ZELTO_VALUE_RETURN(Name, Type, Pushed)                                                               \
+    int32_t LuaScriptManager::Name(Type value)                                                               \
+    {                                                                                                        \
+        return Pushed;                                                                                       \
+    }
+ZELTO_VALUE_RETURN(ReturnWChar, char16_t, ReturnInteger(uint16_t(value)))
+ZELTO_VALUE_RETURN(ReturnInt8, int8_t, ReturnInteger(value))
+ZELTO_VALUE_RETURN(ReturnInt16, int16_t, ReturnInteger(value))
+ZELTO_VALUE_RETURN(ReturnInt32, int32_t, ReturnInteger(value))
+ZELTO_VALUE_RETURN(ReturnInt64, int64_t, ReturnInteger(int32_t(uint32_t(value))))
+ZELTO_VALUE_RETURN(ReturnUInt8, uint8_t, ReturnInteger(value))
+ZELTO_VALUE_RETURN(ReturnUInt16, uint16_t, ReturnInteger(value))
+ZELTO_VALUE_RETURN(ReturnUInt32, uint32_t, ReturnInteger(int32_t(value)))
+ZELTO_VALUE_RETURN(ReturnUInt64, uint64_t, ReturnInteger(int32_t(uint32_t(value))))
+ZELTO_VALUE_RETURN(ReturnFloat, float, ReturnNumber(value))
+ZELTO_VALUE_RETURN(ReturnDouble, double, ReturnNumber(value))
+#undef ZELTO_VALUE_RETURN
 
 int32_t LuaScriptManager::ReturnString(const char16_t* value)
 {

@@ -61,6 +61,13 @@ void LuaScriptManager::EndClass()
     mClassName = nullptr;
 }
 
+void LuaScriptManager::StoreAssignment(lua_State* state, int table)
+{
+    lua_pushvalue(state, 2);
+    lua_pushvalue(state, 3);
+    lua_rawset(state, table);
+}
+
 // Class-table assignment: the class table reads the member back through its peer, and the class metatable
 // gets it too, so that existing instances see it.
 int LuaScriptManager::AssignClassMember(lua_State* state)
@@ -73,17 +80,11 @@ int LuaScriptManager::AssignClassMember(lua_State* state)
         lua_rawset(state, 1);
         return 0;
     }
-    lua_pushvalue(state, 2);
-    lua_pushvalue(state, 3);
-    lua_rawset(state, 4);
+    StoreAssignment(state, 4);
     lua_pushlightuserdata(state, ClassMetatableKey);
     lua_rawget(state, 4);
     if (lua_istable(state, -1))
-    {
-        lua_pushvalue(state, 2);
-        lua_pushvalue(state, 3);
-        lua_rawset(state, -3);
-    }
+        StoreAssignment(state, lua_gettop(state));
     return 0;
 }
 

@@ -69,40 +69,36 @@ template <typename T> struct Unsupported : std::false_type
 {
 };
 
+// The value kinds with one GetArg and one Return operation each.
+#define ZELTO_SCRIPT_VALUE_KINDS(X)                                                                          \
+    X(bool, GetArgBool, ReturnBool)                                                                          \
+    X(char16_t, GetArgWChar, ReturnWChar)                                                                    \
+    X(int8_t, GetArgInt8, ReturnInt8)                                                                        \
+    X(int16_t, GetArgInt16, ReturnInt16)                                                                     \
+    X(int32_t, GetArgInt32, ReturnInt32)                                                                     \
+    X(int64_t, GetArgInt64, ReturnInt64)                                                                     \
+    X(uint8_t, GetArgUInt8, ReturnUInt8)                                                                     \
+    X(uint16_t, GetArgUInt16, ReturnUInt16)                                                                  \
+    X(uint32_t, GetArgUInt32, ReturnUInt32)                                                                  \
+    X(uint64_t, GetArgUInt64, ReturnUInt64)                                                                  \
+    X(float, GetArgFloat, ReturnFloat)                                                                       \
+    X(double, GetArgDouble, ReturnDouble)                                                                    \
+    X(ScriptObject*, GetArgObject, ReturnObject)
+
 template <typename T> T ReadArgument(LuaScriptManager& manager, int32_t argument)
 {
-    if constexpr (std::is_same_v<T, bool>)
-        return manager.GetArgBool(argument);
-    else if constexpr (std::is_same_v<T, char16_t>)
-        return manager.GetArgWChar(argument);
-    else if constexpr (std::is_same_v<T, int8_t>)
-        return manager.GetArgInt8(argument);
-    else if constexpr (std::is_same_v<T, int16_t>)
-        return manager.GetArgInt16(argument);
-    else if constexpr (std::is_same_v<T, int32_t>)
-        return manager.GetArgInt32(argument);
-    else if constexpr (std::is_same_v<T, int64_t>)
-        return manager.GetArgInt64(argument);
-    else if constexpr (std::is_same_v<T, uint8_t>)
-        return manager.GetArgUInt8(argument);
-    else if constexpr (std::is_same_v<T, uint16_t>)
-        return manager.GetArgUInt16(argument);
-    else if constexpr (std::is_same_v<T, uint32_t>)
-        return manager.GetArgUInt32(argument);
-    else if constexpr (std::is_same_v<T, uint64_t>)
-        return manager.GetArgUInt64(argument);
-    else if constexpr (std::is_same_v<T, float>)
-        return manager.GetArgFloat(argument);
-    else if constexpr (std::is_same_v<T, double>)
-        return manager.GetArgDouble(argument);
-    else if constexpr (std::is_same_v<T, const char16_t*>)
+#define ZELTO_READ_KIND(Type, Read, Return)                                                                  \
+    if constexpr (std::is_same_v<T, Type>)                                                                   \
+        return manager.Read(argument);                                                                       \
+    else
+    ZELTO_SCRIPT_VALUE_KINDS(ZELTO_READ_KIND)
+#undef ZELTO_READ_KIND
+    if constexpr (std::is_same_v<T, const char16_t*>)
     {
         const char16_t* text = u"";
         manager.GetArgString(&text, argument); // valid until the call ends
         return text;
     }
-    else if constexpr (std::is_same_v<T, ScriptObject*>)
-        return manager.GetArgObject(argument);
     else if constexpr (std::is_same_v<T, Variable>)
     {
         Variable value;
@@ -115,39 +111,22 @@ template <typename T> T ReadArgument(LuaScriptManager& manager, int32_t argument
 
 template <typename T> int32_t ReturnResult(LuaScriptManager& manager, const T& value)
 {
-    if constexpr (std::is_same_v<T, bool>)
-        return manager.ReturnBool(value);
-    else if constexpr (std::is_same_v<T, char16_t>)
-        return manager.ReturnWChar(value);
-    else if constexpr (std::is_same_v<T, int8_t>)
-        return manager.ReturnInt8(value);
-    else if constexpr (std::is_same_v<T, int16_t>)
-        return manager.ReturnInt16(value);
-    else if constexpr (std::is_same_v<T, int32_t>)
-        return manager.ReturnInt32(value);
-    else if constexpr (std::is_same_v<T, int64_t>)
-        return manager.ReturnInt64(value);
-    else if constexpr (std::is_same_v<T, uint8_t>)
-        return manager.ReturnUInt8(value);
-    else if constexpr (std::is_same_v<T, uint16_t>)
-        return manager.ReturnUInt16(value);
-    else if constexpr (std::is_same_v<T, uint32_t>)
-        return manager.ReturnUInt32(value);
-    else if constexpr (std::is_same_v<T, uint64_t>)
-        return manager.ReturnUInt64(value);
-    else if constexpr (std::is_same_v<T, float>)
-        return manager.ReturnFloat(value);
-    else if constexpr (std::is_same_v<T, double>)
-        return manager.ReturnDouble(value);
-    else if constexpr (std::is_same_v<T, const char16_t*>)
+#define ZELTO_RETURN_KIND(Type, Read, Return)                                                                \
+    if constexpr (std::is_same_v<T, Type>)                                                                   \
+        return manager.Return(value);                                                                        \
+    else
+    ZELTO_SCRIPT_VALUE_KINDS(ZELTO_RETURN_KIND)
+#undef ZELTO_RETURN_KIND
+    if constexpr (std::is_same_v<T, const char16_t*>)
         return manager.ReturnString(value);
     else if constexpr (std::is_convertible_v<T, ScriptObject*>)
-        return manager.ReturnObject(value);
+        return manager.ReturnObject(value); // a derived class's pointer
     else if constexpr (std::is_same_v<T, Variable>)
         return manager.ReturnVariable(value);
     else
         static_assert(Unsupported<T>::value, "no Return operation gives this result type");
 }
+#undef ZELTO_SCRIPT_VALUE_KINDS
 
 template <auto member, typename Class, typename Result, typename... Parameters, size_t... index>
 int32_t Call(LuaScriptManager& manager, Class& object, std::index_sequence<index...>)

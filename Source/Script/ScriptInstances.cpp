@@ -96,15 +96,11 @@ int LuaScriptManager::WriteInstance(lua_State* state)
         lua_getpeer(state, 1);
         if (lua_istable(state, -1))
         {
-            lua_pushvalue(state, 2);
-            lua_pushvalue(state, 3);
-            lua_rawset(state, -3);
+            StoreAssignment(state, lua_gettop(state));
             return 0;
         }
     }
-    lua_pushvalue(state, 2);
-    lua_pushvalue(state, 3);
-    lua_rawset(state, 1);
+    StoreAssignment(state, 1);
     return 0;
 }
 
