@@ -111,6 +111,7 @@ int32_t LuaScriptManager::CreateState(lua_State* existing)
     lua_pushstring(state, "v");
     lua_setfield(state, -2, "__mode");
     lua_setmetatable(state, -2);
+    lua_setclearfunc(state, -1, ReapObject);
     lua_pop(state, 1);
 
     record.anchorsRef = NewReferencedTable(state);
@@ -159,8 +160,11 @@ void LuaScriptManager::Release()
     if (mAllocationThreshold > 0)
         lua_setallochook(nullptr); // the hook is the process's; it must not outlive its table
     for (const StateRecord& record : mStates)
+    {
+        ForgetObjectTables(record);
         if (record.owned)
             lua_close(record.state);
+    }
     mStates.Clear();
     mLuaState = nullptr;
     FreeConfigNodes();

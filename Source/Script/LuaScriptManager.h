@@ -14,6 +14,7 @@
 #include <cstdint>
 
 struct lua_Debug;
+struct lua_NativeBlock;
 
 namespace Zelto
 {
@@ -24,6 +25,15 @@ namespace Zelto
 
 // The first word of an object table's native block; the second is the host object's address.
 constexpr uintptr_t ObjectTableMagic = 0x00545053; // "SPT"
+
+// The host object the native block of the table at `index` names, or null (also for what is not a table).
+ScriptObject* ObjectNamedBy(lua_State* state, int index);
+
+// A property's setter sits in the class metatable under its getter's key with this bit set. Getter keys are
+// addresses of interned strings and native blocks, aligned to at least four bytes, so the low bit is free on
+// every target; a high bit such as bit 31 may already be set in a getter's key on 64-bit targets (and on
+// 32-bit ones above 2 GB), which would put the setter in the getter's place.
+constexpr uintptr_t PropertySetterBit = 1;
 
 class LuaScriptManager final : public IScriptManager
 {
@@ -154,6 +164,9 @@ public:
     ScriptObject* NamedObject(int index);       // the host object a table's native block names, or null
     void PushObjectTable(ScriptObject* object); // its object table, or nil
     void PushObject(ScriptObject* object);      // to a script: its table, which then owns the object
+    // BeginCall for a trampoline that knows the thread it runs on: the call works on that thread until it
+    // ends, also when a coroutine made it.
+    void* BeginCallIn(lua_State* thread, void* function);
 
 private:
     LuaScriptManager();
@@ -166,6 +179,12 @@ private:
         int32_t anchorsRef;   // the same, strong: keeps fresh objects until a script receives them
         int32_t metatableRef; // the default metatable of class tables
         int32_t owned;        // 1: made here, closed at destruction
+    };
+    struct CallFrame
+    {
+        ScriptObject* self;               // null until GetSelf found one
+        const lua_NativeBlock* selfBlock; // the native block of the self object's table
+        lua_State* caller;                // current before the call: the call may run on a coroutine's thread
     };
     struct PendingString
     {
@@ -186,8 +205,34 @@ private:
     void ReadValue(Variable& variable, int index, TablePath& path);
     void ReadByScriptType(Variable& variable, int index, TablePath& path);
     void ReadTable(Variable& variable, int index, TablePath& path);
-    static int AssignClassMember(lua_State* state); // "__newindex" of the default metatable
-    int32_t CompileSource(const char* source);      // UTF-8, up to its terminator
+    static int AssignClassMember(lua_State* state);           // "__newindex" of the default metatable
+    static void StoreAssignment(lua_State* state, int table); // table[argument 2] = argument 3, raw
+    static int ReadInstance(lua_State* state);                // "__index" of class metatables
+    static int WriteInstance(lua_State* state);               // "__newindex" of class metatables
+    static int InstanceText(lua_State* state);                // "__tostring" of class metatables
+    static int32_t ReapObject(lua_State* state, lua_NativeBlock* table, uintptr_t keyPayload, int keyType,
+                              uintptr_t valuePayload, int valueType,
+                              uint32_t flags); // objects' clear callback
+    bool ClassMetatableOnTop();                // a class is open; reports what is wrong otherwise
+    uintptr_t PropertyKey(const char* name);   // with the class metatable on top
+    void SetAccessor(uintptr_t key, const void* functionSlot, ScriptTrampoline trampoline);
+    void PushHostClosure(const void* functionSlot, ScriptTrampoline trampoline);
+    static const void* HostFunctionIn(const void* functionSlot);
+    void AddMemberProfileRecord(const void* function, const char* member, const char16_t* accessor);
+    void ReleaseAnchor(ScriptObject* object);
+    void ForgetObjectTables(const StateRecord& record); // before the state closes
+    // Closes the running native call: frees its texts, pops its frame into `frame` and raises the pending
+    // error, if any, in the script. False when no call was open.
+    bool EndCall(CallFrame& frame);
+    void AbandonCalls(uint32_t depth, lua_State* state); // after an error: calls above `depth` are gone
+    void ReleasePendingStrings(int32_t depth);           // the texts handed out at `depth` and deeper
+    int ArgumentIndex(int32_t argument); // the stack position of a native call's argument, 0 when none
+    int ArgumentSlot(int32_t argument);  // the same, possibly beyond the stack (where readers find nil)
+    template <typename Push> int32_t ReturnWith(Push push); // ends the call, `push` gives its result
+    int32_t ReturnInteger(int64_t value);
+    int32_t ReturnNumber(double value);
+    bool StoreKeyed(ScriptObject* object, void* key); // objectTable[light key] = the value on top (popped)
+    int32_t CompileSource(const char* source);        // UTF-8, up to its terminator
     bool FinishRun(Variable& out, int status, int32_t wantResult);
     Variable& Call(Variable& out, ScriptObject* object, int32_t reference, const Variable* arguments,
                    uint32_t count);
@@ -210,15 +255,16 @@ private:
     Stack<ProfileRecord*> mProfStack; // null entries mark where a protected call began
     int32_t mAllocationThreshold = -1;
     HashTable<AllocationSite> mAllocationSites{397}; // keyed by "source:line:function"
-    Stack<ScriptObject*> mCallStack;      // one entry per running native call: its self object or null
-    Array<PendingString> mPendingStrings; // texts handed out by GetArgString
-    Queue<char16_t*> mFreeBuffers;        // recycled 1024-unit text buffers
-    char* mNarrowBuffer = nullptr;        // 1024 bytes for ReturnString, made on first use
-    const char* mClassName = nullptr;     // the class being registered
-    int32_t mObjectsRef = 0;              // the current state's tables, copied from its StateRecord
+    Stack<CallFrame> mCallStack;                     // one entry per running native call
+    Stack<PendingString> mPendingStrings;            // texts handed out by GetArgString, newest on top
+    Queue<char16_t*> mFreeBuffers;                   // recycled 1024-unit text buffers
+    char* mNarrowBuffer = nullptr;                   // 1024 bytes for ReturnString, made on first use
+    const char* mClassName = nullptr;                // the class being registered
+    int32_t mObjectsRef = 0; // the current state's tables, copied from its StateRecord
     int32_t mAnchorsRef = 0;
     int32_t mMetatableRef = 0;
     int32_t mResultLeft = 0; // a run left its result on the stack for the running native call
+    int32_t mReaping = 0;    // the collector is deleting objects: their unbinding must not touch the state
     String mLastError;
     String mPendingError;
 };

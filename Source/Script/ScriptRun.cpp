@@ -129,6 +129,7 @@ bool LuaScriptManager::FinishRun(Variable& out, int status, int32_t wantResult)
 int LuaScriptManager::ProtectedCall(int argumentCount)
 {
     lua_State* state = mLuaState;
+    uint32_t callDepth = mCallStack.Length();
     int function = lua_gettop(state) - argumentCount;
     bool profiled = mProfiling != 0; // a call may switch profiling; its marker must still go
     if (profiled)
@@ -137,6 +138,7 @@ int LuaScriptManager::ProtectedCall(int argumentCount)
     lua_insert(state, function);
     int status = lua_pcall(state, argumentCount, 1, function);
     lua_remove(state, function);
+    AbandonCalls(callDepth, state);
     if (profiled)
         UnwindProfile();
     if (status != 0)

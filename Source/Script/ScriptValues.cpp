@@ -400,14 +400,19 @@ char16_t* LuaScriptManager::ToWideText(int index, char16_t* buffer, uint32_t cap
     return Deliver(ToWideString(index), buffer, capacity);
 }
 
-ScriptObject* LuaScriptManager::NamedObject(int index)
+ScriptObject* ObjectNamedBy(lua_State* state, int index)
 {
-    if (lua_type(mLuaState, index) != LUA_TTABLE)
+    if (lua_type(state, index) != LUA_TTABLE)
         return nullptr;
-    const auto* block = static_cast<const lua_NativeBlock*>(lua_topointer(mLuaState, index));
+    const auto* block = static_cast<const lua_NativeBlock*>(lua_topointer(state, index));
     if (block == nullptr || block->word[0] != ObjectTableMagic)
         return nullptr;
     return reinterpret_cast<ScriptObject*>(block->word[1]);
+}
+
+ScriptObject* LuaScriptManager::NamedObject(int index)
+{
+    return ObjectNamedBy(mLuaState, index);
 }
 
 } // namespace Zelto

@@ -1,5 +1,6 @@
 // Call profiling: the dump of script and host functions with their calls and sources, its order and its
 // limits, slow calls above the threshold, and a profile stack that stays balanced through script errors.
+#include "Probe.h"
 #include "ScriptFixture.h"
 
 #include "support/Text.h"
@@ -176,6 +177,27 @@ TEST_F(ScriptProfile, DumpListsEachFunctionWithItsCallsAndSource)
     Dump second = TakeDump();
     EXPECT_TRUE(second.byTotal.empty());
     EXPECT_TRUE(second.byAverage.empty());
+    ExpectNoAssertion();
+}
+
+TEST_F(ScriptProfile, RegisteredHostMembersAreNamedAfterTheirClass)
+{
+    Probe::Register(*manager);
+    RunChunk(u"local p = Probe.new()\n"
+             u"for i = 1, 3 do p:add(i) end\n"
+             u"p.label = 'x'\n"
+             u"local t = p.total .. p.label\n",
+             u"@members.lua");
+    Dump dump = TakeDump();
+    const std::vector<DumpRow> expected = {{"C", "Probe.new", "", 1, 0},
+                                           {"C", "Probe.add", "", 3, 0},
+                                           {"C", "Probe.label(set)", "", 1, 0},
+                                           {"C", "Probe.label(get)", "", 1, 0},
+                                           {"C", "Probe.total(get)", "", 1, 0}};
+    for (const DumpRow& row : expected)
+        EXPECT_NE(std::find(dump.byTotal.begin(), dump.byTotal.end(), row), dump.byTotal.end()) << row;
+    manager->CollectGarbage();
+    EXPECT_EQ(Probe::live, 0);
     ExpectNoAssertion();
 }
 
