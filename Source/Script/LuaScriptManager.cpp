@@ -14,8 +14,6 @@ namespace Zelto
 namespace
 {
 
-LuaScriptManager* instance = nullptr;
-
 // Scripts get the base library (with coroutines), table, string, math, bit, debug and jit; no io, os,
 // package or ffi. They run interpreted.
 void OpenLibraries(lua_State* state)
@@ -60,11 +58,6 @@ int32_t NewReferencedTable(lua_State* state)
 IScriptManager* GetScriptManager()
 {
     return LuaScriptManager::Make();
-}
-
-LuaScriptManager* LuaScriptManager::Instance()
-{
-    return instance;
 }
 
 LuaScriptManager* LuaScriptManager::Make()

@@ -38,8 +38,8 @@ constexpr uintptr_t PropertySetterBit = 1;
 class LuaScriptManager final : public IScriptManager
 {
 public:
-    static LuaScriptManager* Instance(); // null until GetScriptManager made one
-    static LuaScriptManager* Make();     // the manager with state 0 current, or null
+    static LuaScriptManager* Instance() { return instance; } // null until GetScriptManager made one
+    static LuaScriptManager* Make();                         // the manager with state 0 current, or null
 
     void Release() override;
     void SetErrorHandler(ScriptErrorHandler handler) override { mErrorHandler = handler; }
@@ -227,7 +227,13 @@ private:
     void AbandonCalls(uint32_t depth, lua_State* state); // after an error: calls above `depth` are gone
     void ReleasePendingStrings(int32_t depth);           // the texts handed out at `depth` and deeper
     int ArgumentIndex(int32_t argument); // the stack position of a native call's argument, 0 when none
-    int ArgumentSlot(int32_t argument);  // the same, possibly beyond the stack (where readers find nil)
+    // The same, possibly beyond the stack (where readers find nil). Inline: every argument read asks it.
+    int ArgumentSlot(int32_t argument)
+    {
+        if (mCallStack.Length() == 0 || argument < 0)
+            return 0;
+        return argument + 1 + (mCallStack.Top().self != nullptr ? 1 : 0);
+    }
     template <typename Push> int32_t ReturnWith(Push push); // ends the call, `push` gives its result
     int32_t ReturnInteger(int64_t value);
     int32_t ReturnNumber(double value);
@@ -248,6 +254,7 @@ private:
     ScriptErrorHandler mErrorHandler = nullptr;
     Stack<ConfigNode*> mConfigNodes;
     Array<StateRecord> mStates;
+    static inline LuaScriptManager* instance = nullptr; // the process's one manager
     lua_State* mLuaState = nullptr;
     int32_t mProfiling = 0;
     int32_t mCostThreshold = -1;

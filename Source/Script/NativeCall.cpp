@@ -64,13 +64,6 @@ ScriptObject* LuaScriptManager::GetSelf(const void* unused, int32_t queryOnly)
     return self;
 }
 
-int LuaScriptManager::ArgumentSlot(int32_t argument)
-{
-    if (mCallStack.Length() == 0 || argument < 0)
-        return 0;
-    return argument + 1 + (mCallStack.Top().self != nullptr ? 1 : 0);
-}
-
 int LuaScriptManager::ArgumentIndex(int32_t argument)
 {
     int index = ArgumentSlot(argument);
@@ -185,7 +178,8 @@ bool LuaScriptManager::EndCall(CallFrame& frame)
 {
     frame = CallFrame{nullptr, nullptr, mLuaState};
     int32_t depth = int32_t(mCallStack.Length());
-    ReleasePendingStrings(depth);
+    if (mPendingStrings.Length() != 0)
+        ReleasePendingStrings(depth);
     if (depth == 0)
         return false;
     frame = mCallStack.Pop();
