@@ -1,6 +1,6 @@
-// Class binding, native calls, profiling, allocation statistics and configuration data, as far as the core
-// needs them: every slot answers safely (nothing bound, no call open, nothing measured, nothing loaded) until
-// each of them gets a file of its own. Switches and thresholds are already kept.
+// Class binding, native calls, profiling and allocation statistics, as far as the core needs them: every slot
+// answers safely (nothing bound, no call open, nothing measured) until each of them gets a file of its own.
+// Switches and thresholds are already kept.
 #include "Source/Script/LuaScriptManager.h"
 
 #include <lua.hpp>
@@ -251,14 +251,5 @@ void LuaScriptManager::TrackAllocations(int32_t threshold)
 {
     mAllocationThreshold = threshold > 0 ? threshold : -1;
 }
-
-// -- Configuration data: nothing is loaded yet
-
-void LuaScriptManager::LoadConfig(const DataBuffer& buffer) {}
-void LuaScriptManager::FreeConfigNodes()
-{
-    mConfigNodes.Clear();
-}
-void LuaScriptManager::SaveConfig(ConfigNode* node, const char16_t* name, const char16_t* path) {}
 
 } // namespace Zelto
