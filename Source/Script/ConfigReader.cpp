@@ -95,10 +95,15 @@ public:
 
 private:
     bool ReadNodeBody(ConfigNode& node, uint32_t depth);
+    bool ReadElements(ConfigNode& node, uint32_t depth, uint64_t outerPromise);
+    bool ReadEntries(ConfigNode& node, uint32_t depth, uint64_t outerPromise);
     bool Truncated(const char16_t* what, uint32_t start);
 
     Cursor mCursor;
     lua_State* mStrings;
+    // The least the enclosing nodes still need for their items after the one being read: nested counts are
+    // checked against what is left beside it, so that all counts together never claim more than the file.
+    uint64_t mPromised = 0;
 };
 
 bool TreeReader::Truncated(const char16_t* what, uint32_t start)
@@ -175,11 +180,12 @@ ConfigNode* TreeReader::ReadNode(uint32_t depth)
                    arrayCount, entryCount);
         return nullptr;
     }
-    if (arrayCount * MinElementBytes + entryCount * MinEntryBytes > mCursor.Remaining())
+    uint64_t room = mCursor.Remaining() - mPromised;
+    if (arrayCount * MinElementBytes + entryCount * MinEntryBytes > room)
     {
         PrintTrace(u"[LS] Config node at byte %u counts %d elements and %d entries, more than the %u bytes "
-                   u"after it hold",
-                   start, arrayCount, entryCount, mCursor.Remaining());
+                   u"left for it hold",
+                   start, arrayCount, entryCount, uint32_t(room));
         return nullptr;
     }
 
@@ -217,8 +223,19 @@ ConfigNode* TreeReader::ReadNode(uint32_t depth)
 // Fills the node's arrays, which are allocated and zero, so that a failure leaves only links that are set.
 bool TreeReader::ReadNodeBody(ConfigNode& node, uint32_t depth)
 {
+    uint64_t outerPromise = mPromised;
+    bool read = ReadElements(node, depth, outerPromise) && ReadEntries(node, depth, outerPromise);
+    mPromised = outerPromise;
+    return read;
+}
+
+// The node's arrays are allocated and zero: a failure leaves only links that are set, for DeleteNodes.
+bool TreeReader::ReadElements(ConfigNode& node, uint32_t depth, uint64_t outerPromise)
+{
     for (int32_t i = 0; i < node.arrayCount; ++i)
     {
+        mPromised =
+            outerPromise + (node.arrayCount - 1 - i) * MinElementBytes + node.entryCount * MinEntryBytes;
         uint32_t start = mCursor.Offset();
         const uint8_t* type = mCursor.Take(1);
         if (type == nullptr)
@@ -237,8 +254,14 @@ bool TreeReader::ReadNodeBody(ConfigNode& node, uint32_t depth)
         node.elementTypes[i] = *type;
         Memory::Copy(node.elementValues[i].bytes, value, ConfigValueBytes);
     }
+    return true;
+}
+
+bool TreeReader::ReadEntries(ConfigNode& node, uint32_t depth, uint64_t outerPromise)
+{
     for (int32_t i = 0; i < node.entryCount; ++i)
     {
+        mPromised = outerPromise + (node.entryCount - 1 - i) * MinEntryBytes;
         uint32_t start = mCursor.Offset();
         const uint8_t* bytes = mCursor.Take(ConfigEntryBytes);
         if (bytes == nullptr)

@@ -321,12 +321,17 @@ TEST_F(ConfigData, DamagedDataIsRefusedWithItsReason)
         {"negative entry count", noStrings + Luc1().Node(0, -5).bytes,
          u"[LS] Config node at byte 20 has a negative count (0 elements, -5 entries)", true},
         {"huge element count", noStrings + Luc1().Node(0x7FFFFFFF, 0).Number(1).bytes,
-         u"[LS] Config node at byte 20 counts 2147483647 elements and 0 entries, more than the 9 bytes after "
-         u"it hold",
+         u"[LS] Config node at byte 20 counts 2147483647 elements and 0 entries, more than the 9 bytes "
+         u"left for it hold",
          true},
         {"huge entry count", noStrings + Luc1().Node(1, 0x10000000).Number(1).bytes,
-         u"[LS] Config node at byte 20 counts 1 elements and 268435456 entries, more than the 9 bytes after "
-         u"it hold",
+         u"[LS] Config node at byte 20 counts 1 elements and 268435456 entries, more than the 9 bytes "
+         u"left for it hold",
+         true},
+        {"nested counts claiming a sibling's bytes",
+         noStrings + Luc1().Node(2, 0).Table().Node(1, 0).Number(1).bytes,
+         u"[LS] Config node at byte 45 counts 1 elements and 0 entries, more than the 0 bytes left for it "
+         u"hold",
          true},
         {"cut element", noStrings + Luc1().Node(2, 0).Table().Node(0, 0).bytes,
          u"[LS] Config data ends inside an element at byte 69", true},
