@@ -180,7 +180,8 @@ ConfigNode* TreeReader::ReadNode(uint32_t depth)
                    arrayCount, entryCount);
         return nullptr;
     }
-    uint64_t room = mCursor.Remaining() - mPromised;
+    // An earlier sibling may have taken more than its least, leaving less than the promise.
+    uint64_t room = mCursor.Remaining() > mPromised ? mCursor.Remaining() - mPromised : 0;
     if (arrayCount * MinElementBytes + entryCount * MinEntryBytes > room)
     {
         PrintTrace(u"[LS] Config node at byte %u counts %d elements and %d entries, more than the %u bytes "

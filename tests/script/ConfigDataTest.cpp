@@ -333,6 +333,12 @@ TEST_F(ConfigData, DamagedDataIsRefusedWithItsReason)
          u"[LS] Config node at byte 45 counts 1 elements and 0 entries, more than the 0 bytes left for it "
          u"hold",
          true},
+        {"nested counts after a sibling took more than its least",
+         noStrings + Luc1().Node(3, 0).Table().Node(0, 0).Table().Node(100000000, 0).bytes,
+         u"[LS] Config node at byte 70 counts 100000000 elements and 0 entries, more than the 0 bytes left "
+         u"for it "
+         u"hold",
+         true},
         {"cut element", noStrings + Luc1().Node(2, 0).Table().Node(0, 0).bytes,
          u"[LS] Config data ends inside an element at byte 69", true},
         {"cut element value", noStrings + Luc1().Node(2, 0).Table().Node(0, 0).Raw("\x01\x02").bytes,
