@@ -257,6 +257,20 @@ TEST_F(ConfigData, RepeatedStringsTakeOnePosition)
               HexBytes(Luc1().Header("names").Strings({"a", "b", "c"}).Node(1, 0).StringAt(4).bytes));
 }
 
+TEST_F(ConfigData, SaveWritesNumbersOfThePrivateStateAsTextAndSkipsOtherValues)
+{
+    RunBytes(Luc1().Header("names").Strings({"a"}).Node(0, 0).bytes);
+    ConfigNode* root = Published("names_host");
+    ASSERT_NE(root, nullptr);
+    lua_State* strings = root->privateState;
+    lua_pushnumber(strings, 42);
+    lua_pushboolean(strings, 1);
+    lua_pushstring(strings, "z");
+    EXPECT_EQ(HexBytes(SavedBytes(root, u"names")),
+              HexBytes(Luc1().Header("names").Strings({"a", "42", "z"}).Node(0, 0).bytes));
+    EXPECT_EQ(lua_type(strings, 3), LUA_TNUMBER);
+}
+
 TEST_F(ConfigData, TheStatementRunsWithoutTheModuleOrTheHostValuesTable)
 {
     Run(u"__luaconf = nil");
