@@ -42,6 +42,12 @@ template <typename T> Stack<T>::~Stack()
 
 template <typename T> int32_t Stack<T>::Push(const T& value)
 {
+    // With room left nothing moves, so the common push is one construction (call frames push on every call).
+    if (mLength < capacity)
+    {
+        new (items + mLength) T(value);
+        return int32_t(mLength++);
+    }
     return Slots::InsertAt(items, capacity, mLength, mLength, value) ? int32_t(mLength - 1) : -1;
 }
 
