@@ -43,7 +43,13 @@ public:
     virtual void Setup(const String& key, const String& value);
     virtual void CloseLoadingScreen() = 0;
 
+    // What the loading screen shows.
     float Progress() const { return progress; }
+    float Speed() const { return speed; }
+    int32_t ResCount() const { return resCount; }
+    int32_t FinishCount() const { return finishCount; }
+    int32_t ResSize() const { return resSize; }
+    int32_t FinishSize() const { return finishSize; }
 
 protected:
     void* hwnd;         // host window (a ZeltoSurface on Linux); first argument of engine calls

@@ -1,10 +1,10 @@
 // One loading-screen frame at 1280 x 720 on the Linux drawing backend: the background, a progress bar with
 // its frame, three lines of text and a picture, copied into the host's surface. Goal: 4 ms or less per frame.
 // Run: build/linux/bin/zelto_renderer_bench --benchmark_repetitions=5
-#include "ImageFiles.h"
-#include "Renderer/Zelto3DRenderer_GDI.h"
+#include "DrawnRenderer.h"
 #include "Source/Common/StringEncoding.h"
 #include "ZeltoLoader.h"
+#include "tools/loading-screen/ImageFiles.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,7 +32,7 @@ void LoadingScreenFrame(benchmark::State& state)
 {
     std::vector<uint32_t> pixels(size_t(Width) * size_t(Height));
     ZeltoSurface surface{Width, Height, pixels.data(), nullptr, nullptr};
-    Zelto3DRenderer_GDI renderer(nullptr, &surface);
+    DrawnRenderer renderer(nullptr, &surface);
     renderer.bgColor = 0xFF101820;
     std::filesystem::path picture = WritePicture();
     uint32_t image = renderer.loadImage(Utf8ToString(picture.string().c_str()).Text());

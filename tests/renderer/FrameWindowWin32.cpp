@@ -4,34 +4,12 @@
 
 #include <windows.h>
 
-#include <objbase.h> // gdiplus.h needs its COM types
-
-#include <gdiplus.h>
-
 namespace Zelto
 {
 
-namespace
-{
-
-// GDI+ runs for the whole test program, as in a host that started it before loading the plug-in.
-void StartGdiPlus()
-{
-    static ULONG_PTR token = []
-    {
-        ULONG_PTR started = 0;
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&started, &input, nullptr);
-        return started;
-    }();
-    (void)token;
-}
-
-} // namespace
-
+// The host window starts GDI+ for the whole program, as a host does before loading the plug-in.
 FrameWindow::FrameWindow(int32_t width, int32_t height) : mWidth(width), mHeight(height)
 {
-    StartGdiPlus();
     auto* window = new HostWindow(width, height, nullptr);
     window->Pump(); // shown and painted before the first pass
     mWindow = window;

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <objbase.h> // gdiplus.h needs its COM types
+
+#include <gdiplus.h>
+
 namespace Zelto
 {
 
@@ -21,10 +25,25 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lP
     return DefWindowProcW(window, msg, wParam, lParam);
 }
 
+// The plug-in's loading screen draws with GDI+, which the host process starts, once, before the plug-in
+// draws, and keeps running until it exits.
+void StartGdiPlus()
+{
+    static ULONG_PTR token = []
+    {
+        ULONG_PTR started = 0;
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&started, &input, nullptr);
+        return started;
+    }();
+    (void)token;
+}
+
 } // namespace
 
 HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward)
 {
+    StartGdiPlus();
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = WindowProcedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
