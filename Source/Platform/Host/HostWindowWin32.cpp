@@ -93,6 +93,34 @@ bool HostWindow::SaveFrame(const char16_t*)
     return false; // the window shows the frame itself
 }
 
+std::vector<uint32_t> HostWindow::Pixels(int32_t width, int32_t height) const
+{
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height), 0);
+    auto window = static_cast<HWND>(mHandle);
+    HDC windowContext = GetDC(window);
+    HDC copyContext = CreateCompatibleDC(windowContext);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height; // rows top to bottom
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP copy = CreateDIBSection(windowContext, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(copyContext, copy);
+    BitBlt(copyContext, 0, 0, width, height, windowContext, 0, 0, SRCCOPY);
+    GdiFlush();
+    const auto* rows = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = rows[i] | 0xFF000000u;
+    SelectObject(copyContext, previous);
+    DeleteObject(copy);
+    DeleteDC(copyContext);
+    ReleaseDC(window, windowContext);
+    return pixels;
+}
+
 void HostSleep(uint32_t milliseconds)
 {
     Sleep(milliseconds);
