@@ -111,16 +111,14 @@ int32_t Zelto3DRenderer_GDI::onRender(IScriptManager& manager)
 int32_t Zelto3DRenderer_GDI::w() const
 {
     int32_t width = 0, height = 0;
-    if (loader != nullptr)
-        Drawing::ClientSize(window, width, height);
+    Drawing::ClientSize(window, width, height);
     return width;
 }
 
 int32_t Zelto3DRenderer_GDI::h() const
 {
     int32_t width = 0, height = 0;
-    if (loader != nullptr)
-        Drawing::ClientSize(window, width, height);
+    Drawing::ClientSize(window, width, height);
     return height;
 }
 

@@ -63,8 +63,8 @@ public:
     int32_t drawImageOfScript(IScriptManager& manager);
     int32_t onRender(IScriptManager& manager);
 
-    // The loader's figures for the script; 0 without a loader.
-    int32_t w() const; // the window's client area
+    // The window's client area (0 x 0 without a window) and the loader's figures (0 without a loader).
+    int32_t w() const;
     int32_t h() const;
     float progress() const;
     float speed() const;
