@@ -45,6 +45,8 @@ void Zelto3DLoader_Flash::StartScriptScreen()
     RegisterRendererClass(*manager);
     manager->Start();
     renderer = new Zelto3DRenderer_GDI(this, hwnd);
+    // The loader owns its renderer: a script that lets go of "_gdi" must not hand it to the collector.
+    manager->LockObject(renderer);
     Variable object(u"", VariablePointer);
     object.value.pointer = static_cast<ScriptObject*>(renderer);
     manager->SetFieldWide(nullptr, u"_gdi", object);

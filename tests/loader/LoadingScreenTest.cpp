@@ -95,6 +95,21 @@ TEST_F(LoadingScreen, ShowsTheProgressGrowingUntilTheEngineDraws)
     EXPECT_EQ(ErrorLog(), "");
 }
 
+TEST_F(LoadingScreen, ScriptThatDropsTheGlobalLeavesTheScreenToTheLoader)
+{
+    folder.WriteBytes(u"game\\loading.lua", "_gdi.bgColor = 0xFF000080\n_gdi = nil\ncollectgarbage()\n");
+    StartRoad();
+    std::vector<uint32_t> firstFrame;
+    ASSERT_TRUE(TickUntil(
+        [&]
+        {
+            if (firstFrame.empty() && plugin.progress() > 0.0f)
+                firstFrame = Shown();
+            return Running();
+        }));
+    EXPECT_EQ(firstFrame.at(0), ScreenBackground);
+}
+
 TEST_F(LoadingScreen, BrokenScriptIsLoggedOnceAndTheRoadGoesOn)
 {
     // A compile error has no stack to trace; the others carry their traceback.
