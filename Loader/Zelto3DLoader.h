@@ -11,6 +11,7 @@
 #include "Loader/FileLane.h"
 #include "Loader/FileWork.h"
 #include "Loader/LoaderState.h"
+#include "Loader/LoadingFigures.h"
 #include "Loader/PackageHeader.h"
 #include "Source/Platform/WebDownload.h"
 
@@ -29,7 +30,7 @@ struct LoaderMessage
     intptr_t lParam;
 };
 
-class Zelto3DLoader
+class Zelto3DLoader : protected LoadingFigures // progress, speed, counts and sizes
 {
 public:
     Zelto3DLoader(int32_t launchMode, void* hwnd);
@@ -43,13 +44,7 @@ public:
     virtual void Setup(const String& key, const String& value);
     virtual void CloseLoadingScreen() = 0;
 
-    // What the loading screen shows.
     float Progress() const { return progress; }
-    float Speed() const { return speed; }
-    int32_t ResCount() const { return resCount; }
-    int32_t FinishCount() const { return finishCount; }
-    int32_t ResSize() const { return resSize; }
-    int32_t FinishSize() const { return finishSize; }
 
 protected:
     void* hwnd;         // host window (a ZeltoSurface on Linux); first argument of engine calls
@@ -59,13 +54,7 @@ protected:
     PackageHeader header;               // its address is handed to the engine
     EngineModule engine;
     LoaderState state = Idle;
-    int32_t releaseDelay = 0; // ms before the loading screen may close; -1 holds it
-    float progress = 0.0f;    // overall progress 0..1
-    float speed = 0.0f;       // transfer speed shown by the loading screen
-    int32_t resCount = 0;
-    int32_t finishCount = 0;
-    int32_t resSize = 0;
-    int32_t finishSize = 0;
+    int32_t releaseDelay = 0;     // ms before the loading screen may close; -1 holds it
     uint32_t tickElapsed = 0;     // ms accumulated for progress reports
     uint32_t lastTickReport = 0;  // mark of the last progress report
     int32_t tickInterval = 10000; // progress report interval, ms

@@ -44,7 +44,7 @@ void Zelto3DLoader_Flash::StartScriptScreen()
         return;
     RegisterRendererClass(*manager);
     manager->Start();
-    renderer = new Zelto3DRenderer_GDI(this, hwnd);
+    renderer = new Zelto3DRenderer_GDI(static_cast<const LoadingFigures*>(this), hwnd);
     // The loader owns its renderer: a script that lets go of "_gdi" must not hand it to the collector.
     manager->LockObject(renderer);
     Variable object(u"", VariablePointer);

@@ -2,7 +2,7 @@
 
 #include "Common/DataBuffer.h"
 #include "Common/Log.h"
-#include "Loader/Zelto3DLoader_Flash.h"
+#include "Loader/LoadingFigures.h"
 #include "Source/Platform/Decompress.h"
 #include "Source/Platform/File.h"
 #include "Source/Script/IScriptManager.h"
@@ -57,7 +57,7 @@ bool FetchImageBytes(const char16_t* name, DataBuffer& buffer)
 
 } // namespace
 
-Zelto3DRenderer_GDI::Zelto3DRenderer_GDI(Zelto3DLoader_Flash* loader, void* window)
+Zelto3DRenderer_GDI::Zelto3DRenderer_GDI(const LoadingFigures* loader, void* window)
     : ScriptObject("_GDI"), loader(loader), window(window)
 {
 }
@@ -124,32 +124,32 @@ int32_t Zelto3DRenderer_GDI::h() const
 
 float Zelto3DRenderer_GDI::progress() const
 {
-    return loader != nullptr ? loader->Progress() : 0.0f;
+    return loader != nullptr ? loader->progress : 0.0f;
 }
 
 float Zelto3DRenderer_GDI::speed() const
 {
-    return loader != nullptr ? loader->Speed() : 0.0f;
+    return loader != nullptr ? loader->speed : 0.0f;
 }
 
 uint32_t Zelto3DRenderer_GDI::resCount() const
 {
-    return loader != nullptr ? uint32_t(loader->ResCount()) : 0;
+    return loader != nullptr ? uint32_t(loader->resCount) : 0;
 }
 
 uint32_t Zelto3DRenderer_GDI::finishCount() const
 {
-    return loader != nullptr ? uint32_t(loader->FinishCount()) : 0;
+    return loader != nullptr ? uint32_t(loader->finishCount) : 0;
 }
 
 uint32_t Zelto3DRenderer_GDI::resSize() const
 {
-    return loader != nullptr ? uint32_t(loader->ResSize()) : 0;
+    return loader != nullptr ? uint32_t(loader->resSize) : 0;
 }
 
 uint32_t Zelto3DRenderer_GDI::finishSize() const
 {
-    return loader != nullptr ? uint32_t(loader->FinishSize()) : 0;
+    return loader != nullptr ? uint32_t(loader->finishSize) : 0;
 }
 
 void Zelto3DRenderer_GDI::AdvanceAnimations(uint32_t ms)

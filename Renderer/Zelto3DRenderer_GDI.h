@@ -14,7 +14,7 @@ namespace Zelto
 {
 
 class IScriptManager;
-class Zelto3DLoader_Flash;
+struct LoadingFigures;
 
 // An image with frame delays, advanced by the host's update calls.
 struct ImageAnimation
@@ -33,7 +33,7 @@ class Zelto3DRenderer_GDI : public ScriptObject
 public:
     // `window` is where the passes draw: the loader's window (a ZeltoSurface on Linux); null for a renderer
     // that never renders, such as one a script made.
-    explicit Zelto3DRenderer_GDI(Zelto3DLoader_Flash* loader = nullptr, void* window = nullptr);
+    explicit Zelto3DRenderer_GDI(const LoadingFigures* loader = nullptr, void* window = nullptr);
     virtual ~Zelto3DRenderer_GDI();
     Zelto3DRenderer_GDI(const Zelto3DRenderer_GDI&) = delete;
     Zelto3DRenderer_GDI& operator=(const Zelto3DRenderer_GDI&) = delete;
@@ -75,8 +75,8 @@ public:
     uint32_t getBgColor() const { return bgColor; }
     void setBgColor(uint32_t colour) { bgColor = colour; }
 
-    Zelto3DLoader_Flash* loader;       // not owned; null for a renderer made by a script
-    void* window;                      // not owned
+    const LoadingFigures* loader; // the loader's figures, not owned; null for a renderer made by a script
+    void* window;                 // not owned
     Drawing::Pass* graphics = nullptr; // the pass in progress; null outside RenderFrame
     uint32_t bgColor = 0xFF000000;
     Array<Drawing::Font*> fonts;   // owned; null entries for fonts that could not be made
