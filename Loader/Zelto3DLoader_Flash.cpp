@@ -29,6 +29,7 @@ bool FetchScreenScript(const char16_t* name, DataBuffer& buffer)
 
 Zelto3DLoader_Flash::Zelto3DLoader_Flash(int32_t launchMode, void* hwnd) : Zelto3DLoader(launchMode, hwnd)
 {
+    // No host here shows a movie, so every host gets the scripted screen.
     StartScriptScreen();
 }
 
