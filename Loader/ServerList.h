@@ -1,6 +1,6 @@
 // The server list: text from a server (JSON, though read only through two patterns) naming a default server
-// number and, per server number, an array whose items 5, 6 and 7 are the package URL, the port and the address
-// that the loader takes.
+// number and, per server number, an array whose items 5, 6 and 7 are the package URL, the port and the
+// address that the loader takes.
 #pragma once
 
 #include "Common/String.h"

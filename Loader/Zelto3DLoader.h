@@ -11,6 +11,7 @@
 #include "Loader/FileLane.h"
 #include "Loader/FileWork.h"
 #include "Loader/LoaderState.h"
+#include "Loader/LoadingFigures.h"
 #include "Loader/PackageHeader.h"
 #include "Source/Platform/WebDownload.h"
 
@@ -29,7 +30,7 @@ struct LoaderMessage
     intptr_t lParam;
 };
 
-class Zelto3DLoader
+class Zelto3DLoader : protected LoadingFigures // progress, speed, counts and sizes
 {
 public:
     Zelto3DLoader(int32_t launchMode, void* hwnd);
@@ -53,13 +54,7 @@ protected:
     PackageHeader header;               // its address is handed to the engine
     EngineModule engine;
     LoaderState state = Idle;
-    int32_t releaseDelay = 0; // ms before the loading screen may close; -1 holds it
-    float progress = 0.0f;    // overall progress 0..1
-    float speed = 0.0f;       // transfer speed shown by the loading screen
-    int32_t resCount = 0;
-    int32_t finishCount = 0;
-    int32_t resSize = 0;
-    int32_t finishSize = 0;
+    int32_t releaseDelay = 0;     // ms before the loading screen may close; -1 holds it
     uint32_t tickElapsed = 0;     // ms accumulated for progress reports
     uint32_t lastTickReport = 0;  // mark of the last progress report
     int32_t tickInterval = 10000; // progress report interval, ms

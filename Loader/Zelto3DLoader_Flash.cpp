@@ -1,13 +1,80 @@
 #include "Loader/Zelto3DLoader_Flash.h"
 
+#include "Common/DataBuffer.h"
+#include "Common/Variable.h"
+#include "Renderer/Zelto3DRenderer_GDI.h"
+#include "Source/Platform/Decompress.h"
+#include "Source/Platform/File.h"
+#include "Source/Script/IScriptManager.h"
+#include "Source/Script/LuaScriptManager.h"
+
 namespace Zelto
 {
 
-Zelto3DLoader_Flash::Zelto3DLoader_Flash(int32_t launchMode, void* hwnd) : Zelto3DLoader(launchMode, hwnd) {}
+namespace
+{
+
+// A loading-screen script's bytes: the embedded resource of that name, else the file in the current
+// directory. False when neither gives a byte.
+bool FetchScreenScript(const char16_t* name, DataBuffer& buffer)
+{
+    buffer.Reset();
+    if (LoadEmbeddedResource(name, buffer) && buffer.Size() > 0)
+        return true;
+    buffer.Reset();
+    return LoadFile(buffer, name) && buffer.Size() > 0;
+}
+
+} // namespace
+
+Zelto3DLoader_Flash::Zelto3DLoader_Flash(int32_t launchMode, void* hwnd) : Zelto3DLoader(launchMode, hwnd)
+{
+    // No host here shows a movie, so every host gets the scripted screen.
+    StartScriptScreen();
+}
 
 Zelto3DLoader_Flash::~Zelto3DLoader_Flash()
 {
     CloseLoadingScreen();
+}
+
+void Zelto3DLoader_Flash::StartScriptScreen()
+{
+    IScriptManager* manager = GetScriptManager();
+    if (manager == nullptr)
+        return;
+    RegisterRendererClass(*manager);
+    manager->Start();
+    renderer = new Zelto3DRenderer_GDI(static_cast<const LoadingFigures*>(this), hwnd);
+    // The loader owns its renderer: a script that lets go of "_gdi" must not hand it to the collector.
+    manager->LockObject(renderer);
+    Variable object(u"", VariablePointer);
+    object.value.pointer = static_cast<ScriptObject*>(renderer);
+    manager->SetFieldWide(nullptr, u"_gdi", object);
+
+    DataBuffer script;
+    if (!FetchScreenScript(u"loader.lua", script) && !FetchScreenScript(u"loading.lua", script))
+        return;
+    if (!Unpack(script))
+        return; // logged by Unpack
+    // A script that fails is logged by the manager with its traceback; the screen shows the background.
+    Variable out;
+    manager->RunBuffer(out, script, 0);
+}
+
+void Zelto3DLoader_Flash::Update(uint32_t elapsedMs)
+{
+    Zelto3DLoader::Update(elapsedMs);
+    if (state != Running && renderer != nullptr)
+        renderer->AdvanceAnimations(elapsedMs);
+}
+
+void Zelto3DLoader_Flash::Render()
+{
+    if (state == Running)
+        Zelto3DLoader::Render();
+    else if (renderer != nullptr)
+        renderer->RenderFrame();
 }
 
 void Zelto3DLoader_Flash::Setup(const String& key, const String& value)
@@ -18,6 +85,15 @@ void Zelto3DLoader_Flash::Setup(const String& key, const String& value)
     Zelto3DLoader::Setup(key, value);
 }
 
-void Zelto3DLoader_Flash::CloseLoadingScreen() {}
+void Zelto3DLoader_Flash::CloseLoadingScreen()
+{
+    delete renderer; // unbinds it while the manager still exists
+    renderer = nullptr;
+    if (LuaScriptManager* manager = LuaScriptManager::Instance())
+    {
+        manager->Shutdown();
+        manager->Release();
+    }
+}
 
 } // namespace Zelto

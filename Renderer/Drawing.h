@@ -27,6 +27,8 @@ enum class Align : uint8_t
 // -- Render pass --
 Pass* BeginPass(void* window); // null when the window gives nothing to draw into
 void EndPass(Pass* pass);      // copies the back buffer to the window, then frees it
+// The window's client area; 0 x 0 for a window that gives nothing to draw into.
+void ClientSize(void* window, int32_t& width, int32_t& height);
 
 void Clear(Pass* pass, uint32_t argb);
 void StrokeLine(Pass* pass, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t argb); // pen width 1

@@ -177,6 +177,13 @@ Pass* BeginPass(void* window)
     return new Pass{target, buffer, cairo};
 }
 
+void ClientSize(void* window, int32_t& width, int32_t& height)
+{
+    auto* target = static_cast<ZeltoSurface*>(window);
+    width = target != nullptr ? target->width : 0;
+    height = target != nullptr ? target->height : 0;
+}
+
 void EndPass(Pass* pass)
 {
     cairo_surface_flush(pass->buffer);

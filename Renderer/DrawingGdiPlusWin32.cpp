@@ -108,6 +108,15 @@ Pass* BeginPass(void* window)
     return pass;
 }
 
+void ClientSize(void* window, int32_t& width, int32_t& height)
+{
+    RECT client{};
+    if (window != nullptr)
+        GetClientRect(static_cast<HWND>(window), &client);
+    width = int32_t(client.right - client.left);
+    height = int32_t(client.bottom - client.top);
+}
+
 void EndPass(Pass* pass)
 {
     Gdip::GdipDeleteGraphics(pass->graphics); // flushes what GDI+ still holds

@@ -2,8 +2,10 @@
 
 #include "Common/DataBuffer.h"
 #include "Common/Log.h"
+#include "Loader/LoadingFigures.h"
 #include "Source/Platform/Decompress.h"
 #include "Source/Platform/File.h"
+#include "Source/Script/IScriptManager.h"
 
 #include <cmath>
 
@@ -15,6 +17,7 @@ namespace
 
 const uint32_t AlignCentre = 0x1, AlignRight = 0x2, AlignMiddle = 0x10, AlignBottom = 0x20;
 const uint32_t ShortestDelayMs = 50; // for frames whose stated delay is 0
+const int32_t RenderFunctionKey = 64;
 
 // A measure in whole pixels, truncated toward zero; out-of-range values (no font, broken metrics) give 0.
 int32_t TruncatedPixels(float value)
@@ -54,8 +57,8 @@ bool FetchImageBytes(const char16_t* name, DataBuffer& buffer)
 
 } // namespace
 
-Zelto3DRenderer_GDI::Zelto3DRenderer_GDI(Zelto3DLoader_Flash* loader, void* window)
-    : loader(loader), window(window)
+Zelto3DRenderer_GDI::Zelto3DRenderer_GDI(const LoadingFigures* loader, void* window)
+    : ScriptObject("_GDI"), loader(loader), window(window)
 {
 }
 
@@ -75,10 +78,78 @@ void Zelto3DRenderer_GDI::RenderFrame()
     if (graphics == nullptr)
         return;
     Drawing::Clear(graphics, bgColor);
-    if (renderCallback != 0 && callRenderFunction)
-        callRenderFunction();
+    if (renderCallback != 0)
+        CallRenderFunction();
     Drawing::EndPass(graphics);
     graphics = nullptr;
+}
+
+void Zelto3DRenderer_GDI::CallRenderFunction()
+{
+    IScriptManager* manager = GetScriptManager();
+    if (manager == nullptr)
+        return;
+    Variable out;
+    manager->CallFunction(out, this, renderCallback);
+    const char16_t* error = u"";
+    manager->GetLastErrorText(&error);
+    // The manager has logged the error with its traceback. A render function that failed once would fail
+    // on every frame and bury the log, so it is dropped: the frames show the background until the script
+    // sets another one.
+    if (error[0] != u'\0')
+        manager->ClearStoredFunction(this, &renderCallback);
+}
+
+int32_t Zelto3DRenderer_GDI::onRender(IScriptManager& manager)
+{
+    if (renderCallback != 0)
+        manager.ClearStoredFunction(this, &renderCallback);
+    renderCallback = manager.StoreArgFunction(this, RenderFunctionKey, 0);
+    return manager.Return();
+}
+
+int32_t Zelto3DRenderer_GDI::w() const
+{
+    int32_t width = 0, height = 0;
+    Drawing::ClientSize(window, width, height);
+    return width;
+}
+
+int32_t Zelto3DRenderer_GDI::h() const
+{
+    int32_t width = 0, height = 0;
+    Drawing::ClientSize(window, width, height);
+    return height;
+}
+
+float Zelto3DRenderer_GDI::progress() const
+{
+    return loader != nullptr ? loader->progress : 0.0f;
+}
+
+float Zelto3DRenderer_GDI::speed() const
+{
+    return loader != nullptr ? loader->speed : 0.0f;
+}
+
+uint32_t Zelto3DRenderer_GDI::resCount() const
+{
+    return loader != nullptr ? uint32_t(loader->resCount) : 0;
+}
+
+uint32_t Zelto3DRenderer_GDI::finishCount() const
+{
+    return loader != nullptr ? uint32_t(loader->finishCount) : 0;
+}
+
+uint32_t Zelto3DRenderer_GDI::resSize() const
+{
+    return loader != nullptr ? uint32_t(loader->resSize) : 0;
+}
+
+uint32_t Zelto3DRenderer_GDI::finishSize() const
+{
+    return loader != nullptr ? uint32_t(loader->finishSize) : 0;
 }
 
 void Zelto3DRenderer_GDI::AdvanceAnimations(uint32_t ms)
@@ -192,6 +263,13 @@ void Zelto3DRenderer_GDI::drawImage(uint32_t image, int32_t x, int32_t y, int32_
         h = int32_t(Drawing::ImageHeight(entry));
     if (w != 0 && h != 0)
         Drawing::DrawImageTiled(graphics, entry, x, y, w, h);
+}
+
+int32_t Zelto3DRenderer_GDI::drawImageOfScript(IScriptManager& manager)
+{
+    drawImage(manager.GetArgUInt32(0), manager.GetArgInt32(1), manager.GetArgInt32(2), manager.GetArgInt32(3),
+              manager.GetArgInt32(4), manager.GetArgCount());
+    return manager.Return();
 }
 
 int32_t Zelto3DRenderer_GDI::getImageWidth(uint32_t image)

@@ -6,14 +6,15 @@
 
 #include "Common/Array.h"
 #include "Renderer/Drawing.h"
+#include "Source/Script/ScriptObject.h"
 
 #include <cstdint>
-#include <functional>
 
 namespace Zelto
 {
 
-class Zelto3DLoader_Flash;
+class IScriptManager;
+struct LoadingFigures;
 
 // An image with frame delays, advanced by the host's update calls.
 struct ImageAnimation
@@ -26,12 +27,13 @@ struct ImageAnimation
     uint32_t currentDelay = 0; // ms the current frame stays
 };
 
-class Zelto3DRenderer_GDI
+// Scripts see it as an object of the class "_GDI" (RendererClass.cpp).
+class Zelto3DRenderer_GDI : public ScriptObject
 {
 public:
     // `window` is where the passes draw: the loader's window (a ZeltoSurface on Linux); null for a renderer
-    // that never renders.
-    Zelto3DRenderer_GDI(Zelto3DLoader_Flash* loader, void* window);
+    // that never renders, such as one a script made.
+    explicit Zelto3DRenderer_GDI(const LoadingFigures* loader = nullptr, void* window = nullptr);
     virtual ~Zelto3DRenderer_GDI();
     Zelto3DRenderer_GDI(const Zelto3DRenderer_GDI&) = delete;
     Zelto3DRenderer_GDI& operator=(const Zelto3DRenderer_GDI&) = delete;
@@ -56,21 +58,41 @@ public:
     void drawImage(uint32_t image, int32_t x, int32_t y, int32_t w, int32_t h, int32_t argCount);
     int32_t getImageWidth(uint32_t image);
     int32_t getImageHeight(uint32_t image);
+    // The script's forms: drawImage (image, x, y[, w[, h]]); onRender (function or nil), which replaces the
+    // render function.
+    int32_t drawImageOfScript(IScriptManager& manager);
+    int32_t onRender(IScriptManager& manager);
 
-    Zelto3DLoader_Flash* loader;       // not owned; null for a renderer made by a script
-    void* window;                      // not owned
+    // The window's client area (0 x 0 without a window) and the loader's figures (0 without a loader).
+    int32_t w() const;
+    int32_t h() const;
+    float progress() const;
+    float speed() const;
+    uint32_t resCount() const;
+    uint32_t finishCount() const;
+    uint32_t resSize() const;
+    uint32_t finishSize() const;
+    uint32_t getBgColor() const { return bgColor; }
+    void setBgColor(uint32_t colour) { bgColor = colour; }
+
+    const LoadingFigures* loader; // the loader's figures, not owned; null for a renderer made by a script
+    void* window;                 // not owned
     Drawing::Pass* graphics = nullptr; // the pass in progress; null outside RenderFrame
     uint32_t bgColor = 0xFF000000;
     Array<Drawing::Font*> fonts;   // owned; null entries for fonts that could not be made
     Array<Drawing::Image*> images; // owned
     Array<ImageAnimation> animations;
-    uint32_t renderCallback = 0; // key of the script's render function; 0 when none is set
-    // Calls the script's render function stored under `renderCallback`; filled by the script binding.
-    std::function<void()> callRenderFunction;
+    int32_t renderCallback = 0; // key of the script's render function; 0 when none is set
+
+protected:
+    virtual void CallRenderFunction(); // the script's, under `renderCallback`
 
 private:
     Drawing::Font* FontAt(uint32_t handle) const;   // null for an invalid handle or outside a pass
     Drawing::Image* ImageAt(uint32_t handle) const; // the same
 };
+
+// Declares the class "_GDI" with its constants, properties, functions and the constructor `new`.
+void RegisterRendererClass(IScriptManager& manager);
 
 } // namespace Zelto

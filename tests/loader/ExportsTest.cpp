@@ -1,6 +1,7 @@
 // The plug-in as a host drives it: the eight exports, the thread-local slot and the log routing.
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/File.h"
+#include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/Host/Plugin.h"
 #include "Source/Platform/System.h"
 #include "support/Environment.h"
@@ -76,8 +77,8 @@ TEST_F(Exports, AnswerDefaultsWithoutALoader)
 
 TEST_F(Exports, ReachTheLoaderOnItsThreadOnly)
 {
-    int dummyWindow = 0;
-    ASSERT_EQ(plugin.create(&dummyWindow, 0, 0, 0, 0), 1);
+    HostWindow window(16, 16, nullptr); // the loading screen draws into it
+    ASSERT_EQ(plugin.create(window.Handle(), 0, 0, 0, 0), 1);
     EXPECT_EQ(plugin.message(0, 5, 0, 0x00640064), 0); // the loader answers: no engine yet
     EXPECT_EQ(plugin.progress(), 0.0f);
     EXPECT_EQ(plugin.update(0, 16), 1);

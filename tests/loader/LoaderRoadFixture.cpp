@@ -110,14 +110,30 @@ void LoaderRoad::Delete()
     created = false;
 }
 
-std::string LoaderRoad::TraceLog() const
+namespace
+{
+
+// One of the loader's logs beside the host, "<program>-loader-[<channel>].log" (UTF-16 after its BOM).
+std::string LoaderLog(const TempDirectory& folder, const char16_t* channel)
 {
     String executable = PathFileName(ExecutablePath().Text(), false, false);
-    String name = Format(u"game\\%ls-loader-[Trace].log", executable.Text());
+    String name = Format(u"game\\%ls-loader-[%ls].log", executable.Text(), channel);
     std::string bytes = folder.ReadBytes(name.Text());
     if (bytes.size() < 2)
         return std::string();
     return StringToUtf8(reinterpret_cast<const char16_t*>(bytes.data() + 2), int32_t(bytes.size() / 2 - 1));
+}
+
+} // namespace
+
+std::string LoaderRoad::TraceLog() const
+{
+    return LoaderLog(folder, u"Trace");
+}
+
+std::string LoaderRoad::ErrorLog() const
+{
+    return LoaderLog(folder, u"Error");
 }
 
 std::string LoaderRoad::EngineCalls() const

@@ -45,6 +45,7 @@ protected:
     std::string GameFile(const char16_t* name) const { return folder.ReadBytes(Game(name).c_str()); }
     std::u16string Game(const char16_t* name) const { return std::u16string(u"game\\") + name; }
     std::string TraceLog() const;    // the loader's trace log, as UTF-8
+    std::string ErrorLog() const;    // its error log, as UTF-8
     std::string EngineCalls() const; // the sample engine's call log
     std::vector<int>
     ReportedStates() const; // the sg of each tick request, in order (finish reports left out)

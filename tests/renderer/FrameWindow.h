@@ -1,5 +1,5 @@
 // What the renderer's tests draw into, read back pixel by pixel after a render pass: a real window on Windows
-// (with GDI+ started for the test program, as a host starts it), a ZeltoSurface on Linux.
+// (the host window starts GDI+ for the test program, as a host does), a ZeltoSurface on Linux.
 #pragma once
 
 #include <cstddef>

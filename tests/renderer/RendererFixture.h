@@ -2,10 +2,10 @@
 // the image files written to a fresh folder.
 #pragma once
 
+#include "DrawnRenderer.h"
 #include "FrameWindow.h"
-#include "ImageFiles.h"
-#include "Renderer/Zelto3DRenderer_GDI.h"
 #include "support/TempDirectory.h"
+#include "tools/loading-screen/ImageFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ protected:
     }
 
     FrameWindow& window = SharedWindow();
-    Zelto3DRenderer_GDI renderer{nullptr, window.Handle()};
+    DrawnRenderer renderer{nullptr, window.Handle()};
     TempDirectory folder;
 };
 

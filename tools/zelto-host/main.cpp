@@ -26,14 +26,16 @@ struct Options
     std::vector<std::pair<std::string, std::string>> setup; // key=value pairs, in order
     double seconds = 30.0;
     int32_t launchMode = 0;
-    std::string png;     // Linux: the last frame is saved here
+    std::string png; // Linux: the last frame is saved here
+    // Linux: frames saved on the way, by tick number (from 1): "--png-frame 40:loading.png"
+    std::vector<std::pair<uint32_t, std::string>> framePngs;
     bool timing = false; // prints the longest update calls and when the files were in
 };
 
 void PrintUsage()
 {
     std::printf("usage: zelto-host [--plugin PATH] [--setup KEY=VALUE]... [--seconds N] [--launch-mode N]"
-                " [--png FILE] [--timing]\n");
+                " [--png FILE] [--png-frame TICK:FILE]... [--timing]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -50,6 +52,15 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.launchMode = std::atoi(argv[++i]);
         else if (argument == "--png" && hasValue)
             options.png = argv[++i];
+        else if (argument == "--png-frame" && hasValue)
+        {
+            std::string frame = argv[++i];
+            size_t colon = frame.find(':');
+            if (colon == std::string::npos || colon == 0)
+                return false;
+            options.framePngs.emplace_back(uint32_t(std::atoi(frame.substr(0, colon).c_str())),
+                                           frame.substr(colon + 1));
+        }
         else if (argument == "--timing")
             options.timing = true;
         else if (argument == "--setup" && hasValue)
@@ -64,6 +75,13 @@ bool ParseOptions(int argc, char** argv, Options& options)
             return false;
     }
     return true;
+}
+
+void SaveFrame(HostWindow& window, const std::string& file, const std::string& which)
+{
+    std::printf("zelto-host: %s %s %s\n", which.c_str(),
+                window.SaveFrame(Utf8ToString(file.c_str()).Text()) ? "saved as" : "could not be saved as",
+                file.c_str());
 }
 
 } // namespace
@@ -124,6 +142,9 @@ int main(int argc, char** argv)
         plugin.render();
         last = now;
         ++ticks;
+        for (const auto& [tick, file] : options.framePngs)
+            if (tick == ticks)
+                SaveFrame(window, file, "frame " + std::to_string(tick));
         float progress = plugin.progress();
         if (int(progress * 20) != int(shown * 20)) // a line every 5 %
         {
@@ -147,10 +168,7 @@ int main(int argc, char** argv)
             " start included), %.2f ms in all\n",
             filesInMs, longestSyncUpdateMs, longestUpdateMs);
     if (!options.png.empty())
-        std::printf("zelto-host: last frame %s %s\n",
-                    window.SaveFrame(Utf8ToString(options.png.c_str()).Text()) ? "saved as"
-                                                                               : "could not be saved as",
-                    options.png.c_str());
+        SaveFrame(window, options.png, "last frame");
     std::printf("zelto-host: loader deleted (%s)\n", plugin.destroy() != 0 ? "ok" : "failed");
     return running ? 0 : 3;
 }

@@ -5,6 +5,7 @@
 #include "ZeltoLoader.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace Zelto
 {
@@ -21,6 +22,9 @@ public:
     bool IsOpen() const { return mHandle != nullptr; }
     bool Pump();                          // handles pending messages; false once the window was closed
     bool SaveFrame(const char16_t* path); // the surface as a PNG file (Linux; false on Windows)
+    // What the window's client area shows, `width` x `height` from its top-left corner, rows top to bottom,
+    // 0xFFRRGGBB (for the tests that look at frames).
+    std::vector<uint32_t> Pixels(int32_t width, int32_t height) const;
 
 private:
     void* mHandle = nullptr;

@@ -53,6 +53,18 @@ bool HostWindow::SaveFrame(const char16_t* path)
     return saved;
 }
 
+std::vector<uint32_t> HostWindow::Pixels(int32_t width, int32_t height) const
+{
+    // The surface's own pixels: before any pass they are all 0, which no frame shows (frames are opaque).
+    auto* surface = static_cast<ZeltoSurface*>(mHandle);
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height), 0);
+    for (int32_t y = 0; y < height && y < surface->height; ++y)
+        for (int32_t x = 0; x < width && x < surface->width; ++x)
+            pixels[size_t(y) * size_t(width) + size_t(x)] =
+                surface->pixels[size_t(y) * size_t(surface->width) + size_t(x)];
+    return pixels;
+}
+
 void HostSleep(uint32_t milliseconds)
 {
     timespec delay{time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <objbase.h> // gdiplus.h needs its COM types
+
+#include <gdiplus.h>
+
 namespace Zelto
 {
 
@@ -21,10 +25,25 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lP
     return DefWindowProcW(window, msg, wParam, lParam);
 }
 
+// The plug-in's loading screen draws with GDI+, which the host process starts, once, before the plug-in
+// draws, and keeps running until it exits.
+void StartGdiPlus()
+{
+    static ULONG_PTR token = []
+    {
+        ULONG_PTR started = 0;
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&started, &input, nullptr);
+        return started;
+    }();
+    (void)token;
+}
+
 } // namespace
 
 HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward)
 {
+    StartGdiPlus();
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = WindowProcedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -72,6 +91,34 @@ bool HostWindow::Pump()
 bool HostWindow::SaveFrame(const char16_t*)
 {
     return false; // the window shows the frame itself
+}
+
+std::vector<uint32_t> HostWindow::Pixels(int32_t width, int32_t height) const
+{
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height), 0);
+    auto window = static_cast<HWND>(mHandle);
+    HDC windowContext = GetDC(window);
+    HDC copyContext = CreateCompatibleDC(windowContext);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height; // rows top to bottom
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP copy = CreateDIBSection(windowContext, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(copyContext, copy);
+    BitBlt(copyContext, 0, 0, width, height, windowContext, 0, 0, SRCCOPY);
+    GdiFlush();
+    const auto* rows = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = rows[i] | 0xFF000000u;
+    SelectObject(copyContext, previous);
+    DeleteObject(copy);
+    DeleteDC(copyContext);
+    ReleaseDC(window, windowContext);
+    return pixels;
 }
 
 void HostSleep(uint32_t milliseconds)

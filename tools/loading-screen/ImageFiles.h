@@ -1,5 +1,6 @@
-// Small image files for the renderer's tests, made here: PNG through zlib, GIF with its LZW codes written
-// uncompressed (one byte per pixel, a clear code often enough that the code width never grows).
+// Small image files made here: PNG through zlib, GIF with its LZW codes written uncompressed (one byte per
+// pixel, a clear code often enough that the code width never grows). The renderer's tests draw them; the
+// example loading screen's spinner is one.
 #pragma once
 
 #include <cstdint>

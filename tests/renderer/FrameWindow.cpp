@@ -1,7 +1,6 @@
 #include "FrameWindow.h"
 
 #include "Source/Platform/Host/HostWindow.h"
-#include "ZeltoLoader.h"
 
 namespace Zelto
 {
@@ -9,6 +8,7 @@ namespace Zelto
 FrameWindow::FrameWindow(int32_t width, int32_t height) : mWidth(width), mHeight(height)
 {
     auto* window = new HostWindow(width, height, nullptr);
+    window->Pump(); // a real window is shown and painted before the first pass
     mWindow = window;
     mHandle = window->Handle();
 }
@@ -20,9 +20,7 @@ FrameWindow::~FrameWindow()
 
 std::vector<uint32_t> FrameWindow::Pixels() const
 {
-    // The surface's own pixels: before any pass they are all 0, which no frame shows (frames are opaque).
-    auto* surface = static_cast<ZeltoSurface*>(mHandle);
-    return std::vector<uint32_t>(surface->pixels, surface->pixels + size_t(mWidth) * size_t(mHeight));
+    return mWindow->Pixels(mWidth, mHeight);
 }
 
 } // namespace Zelto

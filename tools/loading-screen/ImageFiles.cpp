@@ -1,4 +1,4 @@
-#include "ImageFiles.h"
+#include "tools/loading-screen/ImageFiles.h"
 
 #include <zlib.h>
 
