@@ -51,7 +51,6 @@ struct Movie
     std::string signature;
     uint8_t version = 0;
     uint32_t statedLength = 0;
-    std::string body; // everything after the 8-byte header, decompressed
     uint16_t frameCount = 0;
     std::vector<Tag> tags;
 };
@@ -81,7 +80,6 @@ void ReadMovie(const DataBuffer& file, Movie& movie)
                          reinterpret_cast<const Bytef*>(bytes.data() + 8), uLong(bytes.size() - 8)),
               Z_OK);
     body.resize(produced);
-    movie.body = body;
     ASSERT_EQ(body.size() + 8, movie.statedLength);
 
     // Frame size (a bit-packed rectangle), frame rate, frame count.
