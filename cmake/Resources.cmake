@@ -1,11 +1,13 @@
 # Embedded resources of type "ZELTORES". Windows: a generated .rc compiled into the module. Linux: a generated
 # source whose table registers itself at load time; it is added to the final target, never to a static library,
-# so the linker cannot drop it.
-set(ZELTO_RESOURCE_FILES "${CMAKE_SOURCE_DIR}/Loader/Resources/loading.swf")
+# so the linker cannot drop it. The loading movie is made at build time (tools/loading-movie).
+set(ZELTO_LOADING_MOVIE "${CMAKE_BINARY_DIR}/generated/loading.swf")
+set(ZELTO_RESOURCE_FILES "${ZELTO_LOADING_MOVIE}")
 set(ZELTO_RESOURCE_NAMES "LOADING.SWF")
 
 function(zelto_embed_resources target)
     set(generated "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources")
+    add_dependencies(${target} zelto_loading_movie)
     if(WIN32)
         set(text "")
         foreach(name file IN ZIP_LISTS ZELTO_RESOURCE_NAMES ZELTO_RESOURCE_FILES)
@@ -13,6 +15,7 @@ function(zelto_embed_resources target)
         endforeach()
         file(WRITE "${generated}.rc" "${text}")
         target_sources(${target} PRIVATE "${generated}.rc")
+        set_source_files_properties("${generated}.rc" PROPERTIES OBJECT_DEPENDS "${ZELTO_RESOURCE_FILES}")
     else()
         add_custom_command(
             OUTPUT "${generated}.cpp"
