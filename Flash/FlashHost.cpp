@@ -14,12 +14,12 @@ namespace Zelto
 
 FlashHost::FlashHost(FlashHostOwner* loader, FlashPlatform& platform) : loader(loader), platform(platform)
 {
-    ClientArea area = platform.WindowArea(loader->HostWindow());
+    ClientArea area = platform.WindowArea(loader->ParentWindow());
     // A window without a size yet gets a 1 x 1 container, fitted on the first tick.
     resizePending = area.IsEmpty();
     if (resizePending)
         area = ClientArea{1, 1};
-    flash = platform.CreateControl(loader->HostWindow(), area);
+    flash = platform.CreateControl(loader->ParentWindow(), area);
     controlCreated = flash != nullptr;
     if (controlCreated)
     {
@@ -51,7 +51,7 @@ bool FlashHost::OpenMovie(const char16_t* name)
     if (!flash->LoadMovie(0, path))
         return false;
     flash->Play();
-    ClientArea area = platform.WindowArea(loader->HostWindow());
+    ClientArea area = platform.WindowArea(loader->ParentWindow());
     resizePending = area.IsEmpty();
     if (!resizePending)
         flash->SetZoomRect(0, 0, area.width, area.height);
@@ -73,7 +73,7 @@ void FlashHost::Tick()
     // Cleared even when the window is still empty: from then on only a size message resizes.
     if (resizePending)
     {
-        ClientArea area = platform.WindowArea(loader->HostWindow());
+        ClientArea area = platform.WindowArea(loader->ParentWindow());
         Resize(area.width, area.height);
         resizePending = false;
     }

@@ -14,7 +14,7 @@ namespace Zelto
 class FlashHostOwner
 {
 public:
-    virtual void* HostWindow() const = 0; // the parent window (a ZeltoSurface on Linux)
+    virtual void* ParentWindow() const = 0; // the loader's window (a ZeltoSurface on Linux)
     virtual float HostProgress() const = 0;
     virtual float HostSpeed() const = 0;
     virtual void Setup(const String& key, const String& value) = 0;

@@ -99,7 +99,7 @@ public:
 class StandInLoader : public FlashHostOwner
 {
 public:
-    void* HostWindow() const override { return nullptr; }
+    void* ParentWindow() const override { return window; }
     float HostProgress() const override { return progress; }
     float HostSpeed() const override { return speed; }
     void Setup(const String& key, const String& value) override
@@ -107,6 +107,7 @@ public:
         setups.emplace_back(Text(key), Text(value));
     }
 
+    void* window = nullptr;
     float progress = 0.0f;
     float speed = 0.0f;
     std::vector<std::pair<std::u16string, std::u16string>> setups;
