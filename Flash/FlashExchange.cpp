@@ -36,6 +36,14 @@ void FlashHost::SetMovieVariable(const String& name, const String& value)
         flash->SetVariable(name, value);
 }
 
+void FlashHost::SetMovieVariables(const String& pairs)
+{
+    Array<String> parts;
+    Split(pairs.Text(), parts, u"|", u" \t");
+    for (int32_t i = 0; i + 1 < int32_t(parts.Length()); i += 2)
+        SetMovieVariable(parts[i], parts[i + 1]);
+}
+
 void FlashHost::ReportVersion()
 {
     String version = GetVariable(u"$version");

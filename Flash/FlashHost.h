@@ -36,6 +36,8 @@ public:
     void Resize(int32_t width, int32_t height);            // a zero size changes nothing
     void Tick();                                           // on every loader update while loading
     void SetMovieVariable(const String& name, const String& value);
+    // "name|value|name|value...", each part trimmed of spaces and tabs; an unpaired last name is ignored.
+    void SetMovieVariables(const String& pairs);
     void WriteUserData(const String& text); // appended to the user-data file, which is never left torn
 
 private:

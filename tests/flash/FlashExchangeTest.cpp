@@ -115,6 +115,28 @@ TEST_F(FlashExchangeTest, UserDataItemsReachTheFileOncePerIndexChange)
     EXPECT_EQ(folder.ReadBytes(u"flashdata.user"), "xy");
 }
 
+TEST_F(FlashExchangeTest, VariablePairsAreSetInOrder)
+{
+    struct Case
+    {
+        const char16_t* pairs;
+        Calls calls;
+    };
+    const Case cases[] = {
+        {u"a|1|b| 2 |c", {"SetVariable a=1", "SetVariable b=2"}},
+        {u"\tname\t|value with inner space", {"SetVariable name=value with inner space"}},
+        {u"lonely", {}},
+        {u"", {}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(Narrow(String(c.pairs)));
+        FlashHost& made = PlayingHost();
+        made.SetMovieVariables(String(c.pairs));
+        EXPECT_EQ(platform.record.calls, c.calls);
+    }
+}
+
 TEST_F(FlashExchangeTest, NothingIsReadBeforeAMovieIsOpen)
 {
     FlashHost& made = MakeHost();
