@@ -53,6 +53,9 @@ Md5State FileMd5(const char16_t* path); // all zero when the file cannot be read
 bool FileExists(const char16_t* path);
 bool DirectoryExists(const char16_t* path);
 bool DeleteFileAt(const char16_t* path); // clears a read-only attribute first
+// Renames `from` to `to`, replacing a file there in one step: a reader sees the old file or the new, never a
+// mixture.
+bool MoveFileOver(const char16_t* from, const char16_t* to);
 
 // Statistics: every File operation adds 1 to the operation counter, every read also to the read counter.
 uint32_t FileOperationCount();

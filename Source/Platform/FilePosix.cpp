@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,6 +166,11 @@ bool DirectoryExists(const char16_t* path)
 bool DeleteFileAt(const char16_t* path)
 {
     return path != nullptr && unlink(NativePath(path).c_str()) == 0;
+}
+
+bool MoveFileOver(const char16_t* from, const char16_t* to)
+{
+    return from != nullptr && to != nullptr && rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
 } // namespace Zelto

@@ -119,4 +119,12 @@ bool DeleteFileAt(const char16_t* path)
     return DeleteFileW(Wide(path)) != FALSE;
 }
 
+bool MoveFileOver(const char16_t* from, const char16_t* to)
+{
+    if (from == nullptr || to == nullptr)
+        return false;
+    ClearReadOnly(to);
+    return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 } // namespace Zelto

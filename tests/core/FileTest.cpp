@@ -433,6 +433,48 @@ TEST(File, ExistenceAndDeletion)
     EXPECT_FALSE(DeleteFileAt(nullptr));
 }
 
+TEST(File, MoveFileOverReplacesTheTarget)
+{
+    struct Case
+    {
+        const char* what;
+        bool hasSource;
+        const char* target; // what the target holds first: a file's bytes, "" for nothing, "/" for a folder
+        bool readOnlyTarget;
+        bool moved;
+    } cases[] = {
+        {"to a new name", true, "", false, true},
+        {"over a longer file", true, "an older and longer content", false, true},
+        {"over a read-only file", true, "old", true, true},
+        {"without a source", false, "old", false, false},
+        {"onto a folder", true, "/", false, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        TempDirectory temp;
+        if (c.hasSource)
+            temp.WriteBytes(u"new.bin", "new");
+        if (std::string(c.target) == "/")
+            std::filesystem::create_directory(temp.Native(u"target.bin"));
+        else if (*c.target != 0)
+            temp.WriteBytes(u"target.bin", c.target);
+        if (c.readOnlyTarget)
+            MakeReadOnly(temp, u"target.bin");
+        EXPECT_EQ(MoveFileOver(temp.Path(u"new.bin").Text(), temp.Path(u"target.bin").Text()), c.moved);
+        if (c.moved)
+        {
+            EXPECT_EQ(temp.ReadBytes(u"target.bin"), "new");
+            EXPECT_FALSE(std::filesystem::exists(temp.Native(u"new.bin")));
+        }
+        else if (*c.target != '/')
+        {
+            EXPECT_EQ(temp.ReadBytes(u"target.bin"), c.target);
+        }
+    }
+    EXPECT_FALSE(MoveFileOver(nullptr, u"x"));
+}
+
 TEST(File, FileMd5MatchesMd5sumAndTheMemoryDigest)
 {
     // Digests printed by md5sum for the same bytes.

@@ -1,0 +1,65 @@
+// The user-data file: appended item by item, each item cut to whole characters within 1023 UTF-8 bytes, and
+// never left torn by a write that fails.
+#include "StandInControl.h"
+#include "support/LogRecorder.h"
+
+namespace Zelto
+{
+namespace
+{
+
+class FlashUserDataTest : public FlashHostFixture
+{
+};
+
+TEST_F(FlashUserDataTest, ItemsAreAppendedAsUtf8WithinTheirLimit)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::u16string> items;
+        std::string content;
+    };
+    const std::u16string threeByteUnits(400, u'\u4E2D');
+    std::string threeByteBytes;
+    for (int i = 0; i < 341; ++i)
+        threeByteBytes += "\xE4\xB8\xAD";
+    const Case cases[] = {
+        {"two items", {u"x", u"y"}, "xy"},
+        {"empty items are skipped", {u"", u"a", u""}, "a"},
+        {"nothing written", {u""}, ""},
+        {"a long item keeps 341 whole characters", {threeByteUnits}, threeByteBytes},
+        {"one byte per unit up to 1023", {std::u16string(1500, u'b')}, std::string(1023, 'b')},
+        {"mixed widths", {u"\u00E9", u"\u20AC!"}, "\xC3\xA9\xE2\x82\xAC!"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        FlashHost& made = MakeHost(); // removes the file of the case before
+        for (const std::u16string& item : c.items)
+            made.WriteUserData(String(item.c_str()));
+        EXPECT_EQ(folder.ReadBytes(u"flashdata.user"), c.content);
+    }
+}
+
+// A write is made whole beside the file first ("flashdata.user.new"): when that fails, the file keeps what it
+// had and the item is reported lost.
+TEST_F(FlashUserDataTest, AFailedWriteLeavesThePreviousContent)
+{
+    FlashHost& made = MakeHost();
+    made.WriteUserData(String(u"kept"));
+    std::filesystem::create_directory(folder.Native(u"flashdata.user.new"));
+    RecordedLogs logs;
+    made.WriteUserData(String(u"lost"));
+    EXPECT_EQ(folder.ReadBytes(u"flashdata.user"), "kept");
+    EXPECT_EQ(logs.trace.Lines(),
+              std::vector<std::u16string>{u"[FLASH] Failed to write flash user data: lost"});
+
+    std::filesystem::remove(folder.Native(u"flashdata.user.new"));
+    made.WriteUserData(String(u"!"));
+    EXPECT_EQ(folder.ReadBytes(u"flashdata.user"), "kept!");
+    EXPECT_FALSE(std::filesystem::exists(folder.Native(u"flashdata.user.new")));
+}
+
+} // namespace
+} // namespace Zelto

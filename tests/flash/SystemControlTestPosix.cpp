@@ -1,0 +1,27 @@
+// Linux has no Flash control: a host never gets one, and the loader takes the scripted screen.
+#include "StandInControl.h"
+
+#include "ZeltoLoader.h"
+
+namespace Zelto
+{
+namespace
+{
+
+class FlashControlTest : public FlashHostFixture
+{
+};
+
+TEST_F(FlashControlTest, NoControlIsHostedAndTheAreaIsTheSurfaces)
+{
+    ZeltoSurface surface{320, 240, nullptr, nullptr, nullptr};
+    loader.window = &surface;
+    FlashHost made(&loader);
+    EXPECT_FALSE(made.ControlCreated());
+    ClientArea area = SystemFlashPlatform().WindowArea(&surface);
+    EXPECT_EQ(area.width, 320);
+    EXPECT_EQ(area.height, 240);
+}
+
+} // namespace
+} // namespace Zelto
