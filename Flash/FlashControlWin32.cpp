@@ -50,14 +50,17 @@ HMODULE OwnModule()
 }
 
 // atl90 stays loaded once loaded: the container classes' window procedure lives in it.
-bool InitAtlHosting()
+template <typename Function> Function AtlFunction(const char* name)
 {
     static HMODULE atl = LoadLibraryW(L"atl90.dll");
     if (atl == nullptr)
-        return false;
-    using AtlAxWinInitFunction = BOOL(WINAPI*)();
-    auto init = reinterpret_cast<AtlAxWinInitFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(atl, "AtlAxWinInit")));
+        return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(atl, name)));
+}
+
+bool InitAtlHosting()
+{
+    auto init = AtlFunction<BOOL(WINAPI*)()>("AtlAxWinInit");
     return init != nullptr && init() != FALSE;
 }
 
@@ -239,11 +242,13 @@ public:
     }
 
 private:
+    // ATL's AtlAxGetControl sends the container "WM_ATLGETCONTROL"; Wine's container answers only the
+    // function, so the function it is.
     static IDispatch* FlashInterface(HWND container)
     {
-        static const UINT getControl = RegisterWindowMessageW(L"WM_ATLGETCONTROL");
-        auto* control = reinterpret_cast<IUnknown*>(SendMessageW(container, getControl, 0, 0));
-        if (control == nullptr)
+        auto getControl = AtlFunction<HRESULT(WINAPI*)(HWND, IUnknown**)>("AtlAxGetControl");
+        IUnknown* control = nullptr;
+        if (getControl == nullptr || FAILED(getControl(container, &control)) || control == nullptr)
             return nullptr;
         IDispatch* flash = nullptr;
         if (FAILED(control->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&flash))))

@@ -1,7 +1,9 @@
 // The system's control backend in a real window. Stock Wine creates an "AtlAxWin90" container even for a
-// control that is not installed, with nothing in it: that is no control, and no window may stay behind.
+// control that is not installed, with nothing in it: that is no control, and no window may stay behind. The
+// test control's registration, should a crashed run have left it, is removed first.
 #include "Source/Platform/Host/HostWindow.h"
 #include "StandInControl.h"
+#include "flash/test-control/TestControlProbe.h"
 
 #include <windows.h>
 
@@ -12,6 +14,14 @@ namespace
 
 class FlashControlTest : public FlashHostFixture
 {
+protected:
+    void SetUp() override
+    {
+        FlashHostFixture::SetUp();
+        TestControlLibrary library;
+        ASSERT_TRUE(library.IsLoaded());
+        library.RemoveRegistration();
+    }
 };
 
 TEST_F(FlashControlTest, WithoutAnInstalledControlNothingIsHosted)
