@@ -1,8 +1,6 @@
 // Linux has no Flash control: the loader always takes the scripted screen here.
 #include "Flash/FlashControl.h"
 
-#include "ZeltoLoader.h"
-
 namespace Zelto
 {
 
@@ -12,11 +10,8 @@ namespace
 class NoFlashPlatform : public FlashPlatform
 {
 public:
-    ClientArea WindowArea(void* window) override
-    {
-        const auto* surface = static_cast<const ZeltoSurface*>(window);
-        return surface != nullptr ? ClientArea{surface->width, surface->height} : ClientArea{};
-    }
+    // No control is ever made here, so the window is never measured: the host's window is not read at all.
+    ClientArea WindowArea(void*) override { return ClientArea{}; }
 
     FlashControl* CreateControl(void*, ClientArea) override { return nullptr; }
 };

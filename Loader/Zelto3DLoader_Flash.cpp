@@ -29,7 +29,16 @@ bool FetchScreenScript(const char16_t* name, DataBuffer& buffer)
 
 Zelto3DLoader_Flash::Zelto3DLoader_Flash(int32_t launchMode, void* hwnd) : Zelto3DLoader(launchMode, hwnd)
 {
-    // No host here shows a movie, so every host gets the scripted screen.
+    flashHost = new FlashHost(this);
+    if (flashHost->ControlCreated())
+    {
+        // Should neither movie open, the empty control stays: the loader then shows no loading screen.
+        if (!flashHost->OpenMovie(u"loader.swf"))
+            flashHost->OpenMovie(u"loading.swf");
+        return;
+    }
+    delete flashHost;
+    flashHost = nullptr;
     StartScriptScreen();
 }
 
@@ -62,18 +71,36 @@ void Zelto3DLoader_Flash::StartScriptScreen()
     manager->RunBuffer(out, script, 0);
 }
 
+int32_t Zelto3DLoader_Flash::Message(const LoaderMessage& message)
+{
+    const uint32_t windowSize = 5;
+    if (state != Running && message.msg == windowSize && flashHost != nullptr)
+    {
+        // The size message packs the new client size as two signed 16-bit halves.
+        auto width = static_cast<int16_t>(message.lParam & 0xffff);
+        auto height = static_cast<int16_t>((message.lParam >> 16) & 0xffff);
+        flashHost->Resize(width, height);
+    }
+    return Zelto3DLoader::Message(message);
+}
+
 void Zelto3DLoader_Flash::Update(uint32_t elapsedMs)
 {
     Zelto3DLoader::Update(elapsedMs);
-    if (state != Running && renderer != nullptr)
+    if (state == Running)
+        return;
+    if (flashHost != nullptr)
+        flashHost->Tick();
+    else if (renderer != nullptr)
         renderer->AdvanceAnimations(elapsedMs);
 }
 
 void Zelto3DLoader_Flash::Render()
 {
+    // The movie control paints itself.
     if (state == Running)
         Zelto3DLoader::Render();
-    else if (renderer != nullptr)
+    else if (flashHost == nullptr && renderer != nullptr)
         renderer->RenderFrame();
 }
 
@@ -81,12 +108,24 @@ void Zelto3DLoader_Flash::Setup(const String& key, const String& value)
 {
     // "loadervar" pairs are movie variables: they never reach the base, and without a movie they go nowhere.
     if (key.EqualsNoCase(u"loadervar"))
+    {
+        if (flashHost != nullptr)
+            flashHost->SetMovieVariables(value);
         return;
+    }
+    // With a movie, the server list is the movie's to show; it answers with the chosen keys.
+    if (key.EqualsNoCase(u"serverdata") && flashHost != nullptr)
+    {
+        flashHost->SetMovieVariable(u"ServerData", value);
+        return;
+    }
     Zelto3DLoader::Setup(key, value);
 }
 
 void Zelto3DLoader_Flash::CloseLoadingScreen()
 {
+    delete flashHost;
+    flashHost = nullptr;
     delete renderer; // unbinds it while the manager still exists
     renderer = nullptr;
     if (LuaScriptManager* manager = LuaScriptManager::Instance())

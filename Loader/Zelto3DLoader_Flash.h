@@ -1,7 +1,9 @@
-// The loader with its loading screen. The screen (a Flash movie, or a script drawing through the renderer)
-// lives until the engine takes over the window. Until a screen can be made, the loader runs without one.
+// The loader with its loading screen: a Flash movie where the control can be hosted, else a script drawing
+// through the renderer. The screen lives until the engine takes over the window; with neither movie nor
+// script the loader runs without one.
 #pragma once
 
+#include "Flash/FlashHost.h"
 #include "Loader/Zelto3DLoader.h"
 
 namespace Zelto
@@ -9,22 +11,29 @@ namespace Zelto
 
 class Zelto3DRenderer_GDI;
 
-class Zelto3DLoader_Flash : public Zelto3DLoader
+class Zelto3DLoader_Flash : public Zelto3DLoader, private FlashHostOwner
 {
 public:
     Zelto3DLoader_Flash(int32_t launchMode, void* hwnd);
     ~Zelto3DLoader_Flash() override;
 
+    int32_t Message(const LoaderMessage& message) override;
     void Update(uint32_t elapsedMs) override;
     void Render() override;
     void Setup(const String& key, const String& value) override;
     void CloseLoadingScreen() override;
 
 private:
+    // What the Flash host reads of this loader; its `Setup` is the loader's own.
+    void* ParentWindow() const override { return hwnd; }
+    float HostProgress() const override { return progress; }
+    float HostSpeed() const override { return speed; }
+
     // The screen drawn by "loader.lua" (else "loading.lua") through the renderer: for a host that shows no
     // movie.
     void StartScriptScreen();
 
+    FlashHost* flashHost = nullptr;          // owned; null without the movie screen
     Zelto3DRenderer_GDI* renderer = nullptr; // owned; null without the scripted screen
 };
 
