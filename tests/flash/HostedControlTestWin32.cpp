@@ -24,22 +24,13 @@ ClientArea ClientSize(HWND window)
 class HostedControlTest : public FlashHostFixture
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        library = new TestControlLibrary();
-        registration = new TestControlRegistration(*library);
-    }
-    static void TearDownTestSuite()
-    {
-        delete registration;
-        delete library;
-    }
+    static void SetUpTestSuite() { TestControlSuite::Register(); }
+    static void TearDownTestSuite() { TestControlSuite::Unregister(); }
 
     void SetUp() override
     {
         FlashHostFixture::SetUp();
-        ASSERT_TRUE(library->IsLoaded());
-        ASSERT_TRUE(registration->IsRegistered());
+        ASSERT_TRUE(TestControlSuite::IsReady());
         ASSERT_TRUE(window.IsOpen());
         loader.window = window.Handle();
     }
@@ -53,13 +44,9 @@ protected:
     HWND Parent() const { return static_cast<HWND>(window.Handle()); }
     HWND Container() const { return GetWindow(Parent(), GW_CHILD); }
 
-    static TestControlLibrary* library;
-    static TestControlRegistration* registration;
+    const TestControlLibrary* library = &TestControlSuite::Library();
     HostWindow window{320, 240, nullptr};
 };
-
-TestControlLibrary* HostedControlTest::library = nullptr;
-TestControlRegistration* HostedControlTest::registration = nullptr;
 
 TEST_F(HostedControlTest, TheControlLivesInTheContainerAndPlaysTheMovie)
 {

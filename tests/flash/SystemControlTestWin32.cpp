@@ -1,6 +1,6 @@
 // The system's control backend in a real window. Stock Wine creates an "AtlAxWin90" container even for a
 // control that is not installed, with nothing in it: that is no control, and no window may stay behind. The
-// test control's registration, should a crashed run have left it, is removed first.
+// test control's registration, should a crashed run have left it, is removed before any test runs.
 #include "Source/Platform/Host/HostWindow.h"
 #include "StandInControl.h"
 #include "flash/test-control/TestControlProbe.h"
@@ -12,16 +12,11 @@ namespace Zelto
 namespace
 {
 
+const ::testing::Environment* const noLeftover =
+    ::testing::AddGlobalTestEnvironment(new NoLeftoverTestControl);
+
 class FlashControlTest : public FlashHostFixture
 {
-protected:
-    void SetUp() override
-    {
-        FlashHostFixture::SetUp();
-        TestControlLibrary library;
-        ASSERT_TRUE(library.IsLoaded());
-        library.RemoveRegistration();
-    }
 };
 
 TEST_F(FlashControlTest, WithoutAnInstalledControlNothingIsHosted)

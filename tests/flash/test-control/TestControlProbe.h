@@ -118,4 +118,42 @@ private:
     bool registered;
 };
 
+// For a test suite that hosts the control: registered once before the suite's first test, removed after its
+// last; each test asserts the registration in its SetUp.
+class TestControlSuite
+{
+public:
+    static void Register()
+    {
+        library = new TestControlLibrary();
+        registration = new TestControlRegistration(*library);
+    }
+    static void Unregister()
+    {
+        delete registration;
+        registration = nullptr;
+        delete library;
+        library = nullptr;
+    }
+    static bool IsReady() { return library->IsLoaded() && registration->IsRegistered(); }
+    static const TestControlLibrary& Library() { return *library; }
+
+private:
+    static inline TestControlLibrary* library = nullptr;
+    static inline TestControlRegistration* registration = nullptr;
+};
+
+// For a test program whose other tests expect no control: removes a registration that a crashed run left
+// behind, before any test runs.
+class NoLeftoverTestControl : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        TestControlLibrary library;
+        ASSERT_TRUE(library.IsLoaded());
+        library.RemoveRegistration();
+    }
+};
+
 } // namespace Zelto
