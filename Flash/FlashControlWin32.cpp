@@ -1,6 +1,6 @@
 // The Flash Player control hosted by ATL: atl90's container window class "AtlAxWin90" creates the control
-// named by its window text. atl90 is loaded at run time and only its exported initialisation is called, so no
-// ATL headers or libraries are needed.
+// named by its window text. atl90 is loaded at run time and only its exported functions are called (hosting's
+// initialisation, the container's control), so no ATL headers or libraries are needed.
 //
 // The control is driven through IDispatch::Invoke with the dispatch identifiers of its type library rather
 // than through IShockwaveFlash's own vtable: only IDispatch's layout has to be right, a wrong identifier
@@ -253,7 +253,7 @@ private:
         IDispatch* flash = nullptr;
         if (FAILED(control->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&flash))))
             flash = nullptr;
-        control->Release(); // the container handed out a reference of its own
+        control->Release(); // AtlAxGetControl handed out a reference of its own
         return flash;
     }
 };

@@ -69,19 +69,9 @@ TEST_F(FlashHostTest, WithoutAControlEveryOperationDoesNothing)
 TEST_F(FlashHostTest, OpeningAMovieCallsTheControlInOrder)
 {
     MakeHost().OpenMovie(u"stand-in-movie.swf");
-    const Calls expected = {
-        "put_BackgroundColor 0",
-        "LoadMovie 0 " + MoviePath("stand-in-movie.swf"),
-        "Play",
-        "SetZoomRect 0 0 640 480",
-        "put_Menu false",
-        "SetVariable zoaurl=null",
-        "SetVariable zoaparam=null",
-        "SetVariable selectedserver=null",
-        "SetVariable appversion=null",
-        "SetVariable traceindex=null",
-        "SetVariable userdataindex=null",
-    };
+    Calls expected = {"put_BackgroundColor 0"};
+    Calls opening = MovieOpeningCalls("stand-in-movie.swf", ClientArea{640, 480});
+    expected.insert(expected.end(), opening.begin(), opening.end());
     EXPECT_EQ(platform.record.calls, expected);
 }
 

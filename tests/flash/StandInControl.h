@@ -147,6 +147,19 @@ protected:
     }
     // Where the host puts a movie file of that name: the current directory as the system reports it.
     static std::string MoviePath(const char* name) { return Narrow(CurrentDirectory()) + "\\" + name; }
+    // The calls with which the host opens `movie` in a window of `area`: loaded from that path, playing,
+    // zoomed to the window, without its menu, the exchange's variables not set yet.
+    static std::vector<std::string> MovieOpeningCalls(const char* movie, ClientArea area)
+    {
+        std::vector<std::string> calls = {"LoadMovie 0 " + MoviePath(movie), "Play",
+                                          "SetZoomRect 0 0 " + std::to_string(area.width) + " " +
+                                              std::to_string(area.height),
+                                          "put_Menu false"};
+        for (const char* name :
+             {"zoaurl", "zoaparam", "selectedserver", "appversion", "traceindex", "userdataindex"})
+            calls.push_back(std::string("SetVariable ") + name + "=null");
+        return calls;
+    }
 
     TempDirectory folder;
     StandInPlatform platform;

@@ -22,18 +22,9 @@ const ::testing::Environment* const noLeftover =
 
 using Calls = std::vector<std::string>;
 
-class HostedControl : public LoaderRoad
+class HostedControl : public WithTestControl<LoaderRoad>
 {
 protected:
-    static void SetUpTestSuite() { TestControlSuite::Register(); }
-    static void TearDownTestSuite() { TestControlSuite::Unregister(); }
-
-    void SetUp() override
-    {
-        LoaderRoad::SetUp();
-        ASSERT_TRUE(TestControlSuite::IsReady());
-    }
-
     HWND HostWindowHandle() const { return static_cast<HWND>(window->Handle()); }
     HWND Container() const { return GetWindow(HostWindowHandle(), GW_CHILD); }
     // What the plug-in asked of the control when it started the movie.
@@ -50,8 +41,6 @@ protected:
             "put_Menu false",
         };
     }
-
-    const TestControlLibrary* library = &TestControlSuite::Library();
 };
 
 TEST_F(HostedControl, TheLoaderPlaysTheMovieBesideTheHostElseTheEmbeddedOne)

@@ -54,14 +54,10 @@ std::string Text(const VARIANT& value)
     return Utf8(value.bstrVal, int(SysStringLen(value.bstrVal)));
 }
 
-class Control final : public IDispatch, public IOleObject, public IOleInPlaceObject
+class Control final : public IDispatch, public IOleObject, public IOleInPlaceObject, private Counted
 {
 public:
-    Control()
-    {
-        InterlockedIncrement(&liveObjects);
-        StartRecord();
-    }
+    Control() { StartRecord(); }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
@@ -80,14 +76,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&references)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        LONG left = InterlockedDecrement(&references);
-        if (left == 0)
-            delete this;
-        return ULONG(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return DropReference(); }
 
     // IDispatch: the movie control's methods by their dispatch identifiers, arguments converted the way a
     // type library's dispatch would, anything else refused.
@@ -236,11 +226,10 @@ public:
     HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override { return E_NOTIMPL; }
 
 private:
-    ~Control()
+    ~Control() override
     {
         InPlaceDeactivate();
         SetClientSite(nullptr);
-        InterlockedDecrement(&liveObjects);
     }
 
     // The window comes first: a site may ask for it as soon as it hears of the activation.
@@ -335,7 +324,6 @@ private:
         return status;
     }
 
-    volatile LONG references = 1;
     IOleClientSite* clientSite = nullptr;   // one reference held from SetClientSite on
     IOleInPlaceSite* inPlaceSite = nullptr; // one reference held while in place
     HWND window = nullptr;

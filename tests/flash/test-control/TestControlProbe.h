@@ -1,6 +1,6 @@
 // The test control as the Windows tests see it: its DLL beside the test program, registered with the system's
-// regsvr32 for the life of a TestControl and removed again afterwards, and its record read back through the
-// DLL's exports. The DLL stays loaded by the probe, so the record outlives every control.
+// regsvr32 for the tests that host it and removed again afterwards, and its record read back through the
+// DLL's exports. The tests keep the DLL loaded themselves, so the record outlives every control.
 #pragma once
 
 #include "flash/test-control/TestControlApi.h"
@@ -118,28 +118,31 @@ private:
     bool registered;
 };
 
-// For a test suite that hosts the control: registered once before the suite's first test, removed after its
-// last; each test asserts the registration in its SetUp.
-class TestControlSuite
+// A fixture `Base` whose tests host the control: it is registered before the suite's first test and removed
+// after its last.
+template <typename Base> class WithTestControl : public Base
 {
-public:
-    static void Register()
+protected:
+    static void SetUpTestSuite()
     {
         library = new TestControlLibrary();
         registration = new TestControlRegistration(*library);
     }
-    static void Unregister()
+    static void TearDownTestSuite()
     {
         delete registration;
-        registration = nullptr;
         delete library;
-        library = nullptr;
     }
-    static bool IsReady() { return library->IsLoaded() && registration->IsRegistered(); }
-    static const TestControlLibrary& Library() { return *library; }
+    void SetUp() override
+    {
+        Base::SetUp();
+        ASSERT_TRUE(library->IsLoaded());
+        ASSERT_TRUE(registration->IsRegistered());
+    }
+
+    static inline TestControlLibrary* library = nullptr;
 
 private:
-    static inline TestControlLibrary* library = nullptr;
     static inline TestControlRegistration* registration = nullptr;
 };
 

@@ -27,6 +27,26 @@ void StartRecord(); // a new control: the previous one's record is forgotten
 // Objects of this DLL still referenced (controls and class factories); DllCanUnloadNow answers from it.
 extern volatile LONG liveObjects;
 
+// The reference count of one of the DLL's objects, which is live from its construction to its last release.
+class Counted
+{
+protected:
+    Counted() { InterlockedIncrement(&liveObjects); }
+    virtual ~Counted() { InterlockedDecrement(&liveObjects); }
+
+    ULONG AddReference() { return ULONG(InterlockedIncrement(&references)); }
+    ULONG DropReference()
+    {
+        LONG left = InterlockedDecrement(&references);
+        if (left == 0)
+            delete this;
+        return ULONG(left);
+    }
+
+private:
+    volatile LONG references = 1;
+};
+
 std::string Utf8(const wchar_t* text, int length);
 
 } // namespace TestControl

@@ -18,11 +18,9 @@ const wchar_t ClassKey[] = L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
 
 volatile LONG serverLocks = 0;
 
-class Factory final : public IClassFactory
+class Factory final : public IClassFactory, private Counted
 {
 public:
-    Factory() { InterlockedIncrement(&liveObjects); }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
     {
         if (id != IID_IUnknown && id != IID_IClassFactory)
@@ -34,14 +32,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&references)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        LONG left = InterlockedDecrement(&references);
-        if (left == 0)
-            delete this;
-        return ULONG(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return DropReference(); }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** object) override
     {
         *object = nullptr;
@@ -57,11 +49,6 @@ public:
             InterlockedDecrement(&serverLocks);
         return S_OK;
     }
-
-private:
-    ~Factory() { InterlockedDecrement(&liveObjects); }
-
-    volatile LONG references = 1;
 };
 
 std::wstring OwnPath()
