@@ -82,6 +82,30 @@ TEST_F(HostedControl, ASizeMessageWhileLoadingReachesTheZoomRectangle)
     EXPECT_EQ(client.bottom, 100);
 }
 
+// With a movie, the server list and the host's movie variables go to the movie, which answers with the
+// package it chose; the road then runs to the engine, and the control goes once the engine draws.
+TEST_F(HostedControl, TheMovieChoosesThePackageAndTheRoadReachesTheEngine)
+{
+    server.Serve("/game.zoa", BuildPackage(DemoFiles()));
+    Create();
+    Setup(u"loadervar", " skin | dark |lang|en|unpaired");
+    Setup(u"serverdata", "{\"default\":1}");
+    Calls calls = library->Calls();
+    for (const char* expected :
+         {"SetVariable skin=dark", "SetVariable lang=en", "SetVariable ServerData={\"default\":1}"})
+        EXPECT_NE(std::find(calls.begin(), calls.end(), expected), calls.end()) << expected;
+    for (const std::string& call : calls)
+        EXPECT_EQ(call.find("unpaired"), std::string::npos) << call;
+
+    library->SetVariable(L"zoaparam", L"host|1.2.3.4:8000||");
+    std::string url = server.Url("/game.zoa");
+    library->SetVariable(L"zoaurl", std::wstring(url.begin(), url.end()).c_str());
+    ASSERT_TRUE(TickUntil([&] { return Running(); })) << TraceLog();
+    EXPECT_EQ(library->LiveObjects(), 0);
+    EXPECT_EQ(Container(), nullptr);
+    EXPECT_NE(EngineCalls().find("parameters=host|1.2.3.4:8000"), std::string::npos);
+}
+
 TEST_F(HostedControl, DeletingTheLoaderReleasesTheControlAndItsWindow)
 {
     Create();
