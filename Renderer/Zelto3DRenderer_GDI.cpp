@@ -80,8 +80,11 @@ void Zelto3DRenderer_GDI::RenderFrame()
     Drawing::Clear(graphics, bgColor);
     if (renderCallback != 0)
         CallRenderFunction();
-    Drawing::EndPass(graphics);
+    // Presenting the frame may run the host's message loop, which can end the loading screen and this
+    // renderer with it: the pass is let go first, and nothing here touches the renderer afterwards.
+    Drawing::Pass* finished = graphics;
     graphics = nullptr;
+    Drawing::EndPass(finished);
 }
 
 void Zelto3DRenderer_GDI::CallRenderFunction()
