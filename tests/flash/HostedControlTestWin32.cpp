@@ -27,6 +27,7 @@ protected:
     void SetUp() override
     {
         WithTestControl::SetUp();
+        library->OfferFlashInterface(true);
         ASSERT_TRUE(window.IsOpen());
         loader.window = window.Handle();
     }
@@ -60,6 +61,17 @@ TEST_F(HostedControlTest, TheControlLivesInTheContainerAndPlaysTheMovie)
     Calls opening = MovieOpeningCalls("stand-in-movie.swf", ClientArea{320, 240});
     expected.insert(expected.end(), opening.begin(), opening.end());
     EXPECT_EQ(library->Calls(), expected);
+}
+
+// A container whose control is not the movie control would leave an empty screen: that is no control, and the
+// loader takes the scripted screen instead.
+TEST_F(HostedControlTest, AControlWithoutTheMovieInterfaceIsNoControl)
+{
+    library->OfferFlashInterface(false);
+    EXPECT_FALSE(MakeSystemHost().ControlCreated());
+    EXPECT_EQ(library->LiveObjects(), 0);
+    EXPECT_EQ(Container(), nullptr);
+    EXPECT_TRUE(loader.setups.empty());
 }
 
 TEST_F(HostedControlTest, MovieVariablesTravelThroughTheControl)

@@ -16,4 +16,7 @@ extern "C"
     int TestControlMessageCount(UINT message);
     // The newest control's window; null before its in-place activation.
     HWND TestControlWindow();
+    // Whether controls made from now on answer for the movie control's own interface (they do at first): a
+    // control without it is what a container holds where some other control answers the class identifier.
+    void TestControlOfferFlashInterface(BOOL offered);
 }

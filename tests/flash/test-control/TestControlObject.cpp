@@ -62,7 +62,7 @@ public:
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
     {
-        if (id == IID_IUnknown || id == IID_IDispatch || id == IID_IShockwaveFlash)
+        if (id == IID_IUnknown || id == IID_IDispatch || (id == IID_IShockwaveFlash && flashInterfaceOffered))
             *object = static_cast<IDispatch*>(this);
         else if (id == IID_IOleObject)
             *object = static_cast<IOleObject*>(this);

@@ -56,6 +56,10 @@ public:
         return Export<decltype(&TestControlMessageCount)>("TestControlMessageCount")(message);
     }
     HWND Window() const { return Export<decltype(&TestControlWindow)>("TestControlWindow")(); }
+    void OfferFlashInterface(bool offered) const
+    {
+        Export<decltype(&TestControlOfferFlashInterface)>("TestControlOfferFlashInterface")(offered);
+    }
 
 private:
     static std::wstring LibraryPath()

@@ -7,6 +7,7 @@ namespace TestControl
 
 const wchar_t Version[] = L"WIN 11,0,1,152";
 volatile LONG liveObjects = 0;
+bool flashInterfaceOffered = true;
 
 Record& NewestRecord()
 {
@@ -61,4 +62,9 @@ int TestControlMessageCount(UINT message)
 HWND TestControlWindow()
 {
     return NewestRecord().window;
+}
+
+void TestControlOfferFlashInterface(BOOL offered)
+{
+    flashInterfaceOffered = offered != FALSE;
 }

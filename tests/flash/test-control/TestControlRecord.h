@@ -24,6 +24,9 @@ struct Record
 Record& NewestRecord();
 void StartRecord(); // a new control: the previous one's record is forgotten
 
+// Whether a control answers QueryInterface for the movie control's interface.
+extern bool flashInterfaceOffered;
+
 // Objects of this DLL still referenced (controls and class factories); DllCanUnloadNow answers from it.
 extern volatile LONG liveObjects;
 
