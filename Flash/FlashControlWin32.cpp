@@ -50,9 +50,15 @@ HMODULE OwnModule()
 }
 
 // atl90 stays loaded once loaded: the container classes' window procedure lives in it.
-template <typename Function> Function AtlFunction(const char* name)
+HMODULE AtlModule()
 {
     static HMODULE atl = LoadLibraryW(L"atl90.dll");
+    return atl;
+}
+
+template <typename Function> Function AtlFunction(const char* name)
+{
+    HMODULE atl = AtlModule();
     if (atl == nullptr)
         return nullptr;
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(atl, name)));
