@@ -28,6 +28,21 @@ inline Md5State Md5(const void* bytes, uint32_t count)
     return Md5Start(bytes, count, -1);
 }
 
+// A message digested as its pieces come, in any sizes, its length known only at its end.
+class Md5Stream
+{
+public:
+    void Add(const void* bytes, uint32_t count);
+    Md5State Finish() const; // the digest of every byte added so far
+    uint64_t Length() const { return mState.processed + mTailCount; }
+
+private:
+    static constexpr uint32_t BlockBytes = 64;
+    Md5State mState = Md5Start(nullptr, 0, INT64_MAX); // not finished until Finish
+    uint8_t mTail[BlockBytes] = {};                    // bytes short of a whole block
+    uint32_t mTailCount = 0;
+};
+
 Md5State Md5FromBytes(const uint8_t digest[16]);
 void Md5ToBytes(const Md5State& state, uint8_t digest[16]);
 String Md5Text(const Md5State& state); // the words D, C, B, A as "%.8x" each: for log lines only

@@ -61,7 +61,7 @@ class Variable
 {
 public:
     explicit Variable(const char16_t* name = u"", uint32_t type = VariableNone);
-    Variable(const Variable& other) : Variable() { Assign(other); }
+    Variable(const Variable& other) : Variable() { CopyFrom(other); }
     Variable& operator=(const Variable& other);
     ~Variable() { Clear(); }
 
@@ -101,6 +101,7 @@ public:
 
 private:
     void Construct(const char16_t* name, uint32_t type);
+    void CopyFrom(const Variable& other); // deep, into a variable that owns nothing
     void FreeValue();
     Variable* Member(const String& memberName) const; // the first child so named, or null
     Variable* Append(Variable* child);                // takes `child` (null when out of memory)

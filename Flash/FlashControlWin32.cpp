@@ -8,6 +8,8 @@
 // Invoke only.
 #include "Flash/FlashControl.h"
 
+#include "Flash/AtlLibrary.h"
+
 #include <windows.h>
 
 #include <oaidl.h>
@@ -52,7 +54,7 @@ HMODULE OwnModule()
 // atl90 stays loaded once loaded: the container classes' window procedure lives in it.
 HMODULE AtlModule()
 {
-    static HMODULE atl = LoadLibraryW(L"atl90.dll");
+    static HMODULE atl = static_cast<HMODULE>(LoadAtlLibrary(OwnModule()).module);
     return atl;
 }
 

@@ -1,7 +1,6 @@
-// The user-data file: what the movie stores as user data during one run, appended item by item. Each write
-// makes the whole new content in a temporary file beside it and renames that over the file, so a write that
-// fails or is cut off leaves the previous content whole.
-#include "Common/DataBuffer.h"
+// The user-data file: what the movie stores as user data during one run, appended item by item. An item is
+// added at the end in one write of at most 1023 bytes, so the file is never copied whole; a write that fails
+// or is cut off short is taken back to the previous size, which leaves the previous content whole.
 #include "Common/Log.h"
 #include "Flash/FlashHost.h"
 #include "Source/Common/StringEncoding.h"
@@ -18,14 +17,22 @@ namespace
 // One item keeps at most this many bytes less one (whole characters only); the rest is dropped silently.
 constexpr uint32_t ItemBufferBytes = 1024;
 
-bool WriteWhole(const String& path, const DataBuffer& content)
+// Appends in one write; false, with the file as it was, when the item could not be added whole.
+bool AppendWhole(const String& path, const char* bytes, uint32_t count)
 {
     File file;
-    if (!file.Create(path.Text()))
+    bool created = !FileExists(path.Text());
+    if (!(created ? file.Create(path.Text()) : file.OpenReadWrite(path.Text())))
         return false;
-    bool written = file.Write(content.Data(), content.Size());
+    int64_t before = file.Size();
+    uint32_t written = 0;
+    bool appended = file.SeekEnd() && file.Write(bytes, count, &written) && written == count;
+    if (!appended)
+        file.SetSize(before);
     file.Close();
-    return written;
+    if (!appended && created)
+        DeleteFileAt(path.Text());
+    return appended;
 }
 
 } // namespace
@@ -43,16 +50,8 @@ void FlashHost::WriteUserData(const String& text)
     uint32_t itemBytes = 0;
     WideToUtf8(item, ItemBufferBytes, text.Text(), int32_t(text.Length()), &itemBytes);
 
-    String path = UserDataPath();
-    String temporary = Format(u"%ls.new", path.Text());
-    DataBuffer content;
-    if (FileExists(path.Text()) && !LoadFile(content, path.Text()))
-        return; // an unreadable file is not replaced by one that lacks its content
-    if (!content.Append(item, itemBytes))
+    if (AppendWhole(UserDataPath(), item, itemBytes))
         return;
-    if (WriteWhole(temporary, content) && MoveFileOver(temporary.Text(), path.Text()))
-        return;
-    DeleteFileAt(temporary.Text());
     PrintTrace(u"[FLASH] Failed to write flash user data: %ls", text.Text());
 }
 

@@ -65,6 +65,12 @@ void Zelto3DLoader::StartEngine()
     // From here on the speed comes from the engine.
     ReleasePackageHandle();
 
+    // A signed package's module must have its signed digest on disk, in every launch mode.
+    if (!ModuleVouched())
+    {
+        RefuseSignedFile(moduleFile.Text());
+        return;
+    }
     if (!ModuleMatchesPackage())
     {
         LogError(u"[Loader] The engine module %ls does not match the package: not loaded", moduleFile.Text());

@@ -1,6 +1,7 @@
-// One package file on its way in: its download, whose bytes unpack as they arrive, then its digest and write
-// beside the host thread (FileWork.h). The loader runs two lanes, so that while one file is checked and
-// written, or its bytes are still on the network, the next one is fetched and unpacked on another core.
+// One package file on its way in: its download, whose bytes unpack into a temporary file as they arrive,
+// then its digest check and the replace beside the host thread (FileWork.h). The loader runs two lanes, so
+// that while one file is checked and written, or its bytes are still on the network, the next one is fetched
+// and unpacked on another core.
 #pragma once
 
 #include "Common/Backoff.h"
@@ -19,10 +20,11 @@ constexpr uint32_t FileLaneCount = 2;
 enum class LaneStep : uint8_t
 {
     Idle,
-    Fetching,         // `worker` runs the download
-    Finishing,        // `worker` digests and writes `fetched`
-    WaitingToWrite,   // the checked bytes could not be written: tried again a second after `mark`
-    WaitingToRefetch, // the file failed its digest: fetched again once `backoff` has passed
+    Resuming,         // `worker` unpacks again the packed bytes an earlier run kept
+    Fetching,         // `worker` runs the download of the rest
+    Finishing,        // `worker` checks `fetched` and puts it in place
+    WaitingToWrite,   // the checked file could not be put in place: tried again a second after `mark`
+    WaitingToRefetch, // the file failed (digest, memory, disk): fetched again once `backoff` has passed
 };
 
 struct FileLane
@@ -34,8 +36,8 @@ struct FileLane
     FetchedFile fetched;
     WebHandle* handle = nullptr; // two transfers cannot share a handle: each lane has its own
     Backoff backoff;
-    uint32_t mark = 0;        // when the download started, or the last write was tried
-    bool writeFailed = false; // the checked bytes wait for their write
+    uint32_t mark = 0;        // when the download started, or the last replace was tried
+    bool writeFailed = false; // the checked file waits for its replace
 };
 
 } // namespace Zelto

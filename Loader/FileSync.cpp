@@ -1,7 +1,7 @@
 // Package files: each file whose MD5 differs from the header's digest is fetched as a byte range of the
-// package, unpacked, checked and written beside the host. Also the size limit of the engine's cache file.
-// Digesting, unpacking and writing run beside the host thread, two files at a time (FileLane.h): a tick only
-// starts them and takes their results.
+// package, unpacked into a temporary file beside the target as it arrives, checked, and put in the target's
+// place in one step. Also the size limit of the engine's cache file. Digesting, unpacking and writing run
+// beside the host thread, two files at a time (FileLane.h): a tick only starts them and takes their results.
 #include "Loader/Zelto3DLoader.h"
 
 #include "Common/Log.h"
@@ -22,8 +22,11 @@ namespace
 
 // A larger cache file is deleted; one of exactly this size is kept.
 constexpr int64_t CacheSizeLimit = 0x80000000;
-// A file that cannot be written is tried again this much later.
+// A checked file that cannot be put in place is tried again this much later.
 constexpr uint32_t SaveRetryMs = 1000;
+// While any file is on its way the bar stays below the files' share (40 %), which marks the files as in.
+constexpr float FilesInProgress = 0.4f;
+constexpr float FilesOnTheirWay = 0.399f;
 
 // "zelto3d.zob" in process 4242 becomes "zelto3d-4242.zob".
 String PerProcessName(const String& name)
@@ -56,8 +59,9 @@ void Zelto3DLoader::StartLocalCheck()
         LogError(u"[Loader] No memory to synchronise the package files");
         return;
     }
+    filesInPlace = 0;
     checkingLocalFiles = true;
-    localDigestWorker = StartLocalDigests(localDigests);
+    StartLocalDigests(localDigests, localDigestWorkers);
 }
 
 bool Zelto3DLoader::SyncNextFile(FileLane& lane)
@@ -74,6 +78,7 @@ bool Zelto3DLoader::SyncNextFile(FileLane& lane)
         if (localDigests.digests[fileIndex] == Md5FromBytes(entry.digest))
         {
             PrintTrace(u"[Loader] %ls is current (%u bytes)", entry.name, entry.size);
+            ++filesInPlace;
             continue;
         }
         if (entry.size == 0)
@@ -85,20 +90,9 @@ bool Zelto3DLoader::SyncNextFile(FileLane& lane)
                          name.Text());
             else if (!SaveFile(name.Text(), nullptr, 0))
                 LogError(u"[Loader] Cannot write the empty file %ls", name.Text());
+            else
+                ++filesInPlace;
             continue;
-        }
-
-        DeleteFileAt(name.Text());
-        if (FileExists(name.Text()))
-        {
-            // Held by a running process: fetch it under a name of our own.
-            String copy = PerProcessName(name);
-            CopyName(entry.name, copy);
-            if (fileIndex == 0)
-            {
-                moduleFile = String(entry.name);
-                moduleCopyPath = Format(u"%ls\\%ls", CurrentDirectory().Text(), entry.name);
-            }
         }
         lane.entry = fileIndex++;
         FetchLaneFile(lane);
@@ -110,47 +104,63 @@ bool Zelto3DLoader::SyncNextFile(FileLane& lane)
 // The engine starts once every lane is idle and no entry is left.
 void Zelto3DLoader::FileTick()
 {
-    resCount = 1;
-    finishCount = 0;
     if (fileLanes == nullptr)
         return;
     if (checkingLocalFiles)
     {
-        // The record is read only once the worker says it is done and has ended.
+        // The record is read only once the workers say they are done and have ended.
         if (AtomicLoadFloat(&localDigests.done) < 1.0f)
             return;
-        if (localDigestWorker != nullptr)
-            localDigestWorker->Destroy();
-        localDigestWorker = nullptr;
-        checkingLocalFiles = false;
+        StopLocalDigests();
     }
     bool busy = false;
-    uint32_t done = uint32_t(finishSize);
+    uint64_t done = uint64_t(finishSize);
     for (uint32_t i = 0; i < FileLaneCount; ++i)
     {
         FileLane& lane = fileLanes[i];
         LaneTick(lane);
+        if (fileLanes == nullptr)
+            return; // the package was refused
         if (lane.step == LaneStep::Idle)
             SyncNextFile(lane);
         busy = busy || lane.step != LaneStep::Idle;
         done += LaneBytes(lane);
     }
-    ShowProgress(resSize > 0 ? 0.1f + 0.3f * float(done) / float(resSize) : 0.1f);
+    uint32_t named = 0;
+    for (const PackageEntry& entry : header.entries)
+        named += entry.name[0] != 0 ? 1 : 0;
+    resCount = int32_t(named);
+    finishCount = int32_t(filesInPlace);
+    float share = resSize > 0 ? 0.3f * float(double(done) / double(resSize)) : 0.3f;
+    float shown = 0.1f + (share < 0.3f ? share : 0.3f);
+    ShowProgress(busy && shown > FilesOnTheirWay ? FilesOnTheirWay : shown);
     if (busy)
         return;
+    ShowProgress(FilesInProgress);
     StopFileWork();
     StartEngine();
 }
 
+void Zelto3DLoader::StopLocalDigests()
+{
+    for (Worker*& worker : localDigestWorkers)
+    {
+        if (worker != nullptr)
+            worker->Destroy();
+        worker = nullptr;
+    }
+    checkingLocalFiles = false;
+}
+
+// Stopping reaches the decoders and the digests at once: a lane's output refuses any further bytes.
 void Zelto3DLoader::StopFileWork()
 {
-    if (localDigestWorker != nullptr)
-        localDigestWorker->Destroy();
-    localDigestWorker = nullptr;
-    checkingLocalFiles = false;
+    StopLocalDigests();
     if (fileLanes == nullptr)
         return;
-    // Every worker has ended before its lane's record and handle go.
+    for (uint32_t i = 0; i < FileLaneCount; ++i)
+        fileLanes[i].fetched.output.stop = true;
+    // Every worker has ended before its lane's record and handle go; the temporary files go with the lanes.
     for (uint32_t i = 0; i < FileLaneCount; ++i)
     {
         if (fileLanes[i].worker != nullptr)
@@ -167,21 +177,22 @@ void Zelto3DLoader::StopFileWork()
 void Zelto3DLoader::LaneTick(FileLane& lane)
 {
     uint32_t now = MillisecondClock();
+    bool resumed = lane.step == LaneStep::Resuming && AtomicLoadFloat(&lane.fetched.done) == 1.0f;
     bool fetched = lane.step == LaneStep::Fetching && AtomicLoadFloat(&lane.downloadProgress) == 1.0f;
     bool finished = lane.step == LaneStep::Finishing && AtomicLoadFloat(&lane.fetched.done) == 1.0f;
-    if (fetched || finished)
+    if (resumed || fetched || finished)
     {
         if (lane.worker != nullptr)
             lane.worker->Destroy();
         lane.worker = nullptr;
     }
     const PackageEntry& entry = header.entries[lane.entry];
-    if (fetched)
+    if (resumed)
+        FetchRest(lane);
+    else if (fetched)
     {
         PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, lane.fetched.unpacker.Taken(),
                    now - lane.mark);
-        lane.fetched.name.Assign(entry.name);
-        lane.fetched.expected = Md5FromBytes(entry.digest);
         lane.fetched.checked = false;
         lane.fetched.last =
             fileIndex == PackageEntryCount; // every entry is taken: the lane is done after this
@@ -201,7 +212,10 @@ uint32_t Zelto3DLoader::LaneBytes(const FileLane& lane) const
     switch (lane.step)
     {
     case LaneStep::Fetching:
-        return uint32_t(float(size) * AtomicLoadFloat(&lane.downloadProgress));
+    {
+        uint32_t rest = size - lane.fetched.resumed;
+        return lane.fetched.resumed + uint32_t(float(rest) * AtomicLoadFloat(&lane.downloadProgress));
+    }
     case LaneStep::Finishing:
     case LaneStep::WaitingToWrite:
         return size;
@@ -210,20 +224,42 @@ uint32_t Zelto3DLoader::LaneBytes(const FileLane& lane) const
     }
 }
 
-// The bytes unpack on the download's thread as they arrive, so the packed copy is never kept whole.
+// The bytes unpack on the download's thread as they arrive and go straight to the temporary file, so
+// neither the packed nor the unpacked copy is ever kept whole. Packed bytes an earlier run kept of the same
+// entry come first, unpacked again on a worker; the download asks only for the rest.
 void Zelto3DLoader::FetchLaneFile(FileLane& lane)
 {
     const PackageEntry& entry = header.entries[lane.entry];
-    PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size, entry.offset);
+    FetchedFile& fetched = lane.fetched;
+    fetched.name.Assign(entry.name);
+    fetched.expected = Md5FromBytes(entry.digest);
+    fetched.seal = SealOf(lane.entry);
+    fetched.output.Start(fetched.name, fetched.seal.required);
+    fetched.unpacker.Start(fetched.output, entry.size);
+    fetched.kept.Start(fetched.name, entry, announcement.validator, fetched.unpacker);
+    fetched.resumed = 0;
+    lane.mark = MillisecondClock();
+    lane.step = LaneStep::Resuming;
+    lane.worker = StartFileResume(fetched);
+}
+
+void Zelto3DLoader::FetchRest(FileLane& lane)
+{
+    const PackageEntry& entry = header.entries[lane.entry];
+    uint32_t resumed = lane.fetched.resumed;
+    if (resumed != 0)
+        PrintTrace(u"[Loader] %ls goes on after the %u bytes kept by an earlier run", entry.name, resumed);
+    PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size - resumed,
+               entry.offset + resumed);
     if (lane.handle == nullptr)
         lane.handle = NewPackageHandle();
-    lane.fetched.unpacker.Start(lane.fetched.bytes, entry.size);
-    lane.mark = MillisecondClock();
     lane.step = LaneStep::Fetching;
-    AtomicStoreFloat(&lane.downloadProgress, 0.0f);
+    AtomicStoreFloat(&lane.downloadProgress, resumed == entry.size ? 1.0f : 0.0f);
+    if (resumed == entry.size)
+        return; // every byte was kept: the next tick finishes the file
     lane.worker =
-        StartDownload(&lane.downloadProgress, urls[int32_t(urlIndex)].Text(), &lane.fetched.unpacker,
-                      int32_t(entry.offset), int32_t(entry.offset + entry.size), lane.handle);
+        StartDownload(&lane.downloadProgress, urls[int32_t(urlIndex)].Text(), &lane.fetched.kept,
+                      int32_t(entry.offset + resumed), int32_t(entry.offset + entry.size), lane.handle);
 }
 
 void Zelto3DLoader::StartLaneFinish(FileLane& lane)
@@ -232,24 +268,71 @@ void Zelto3DLoader::StartLaneFinish(FileLane& lane)
     lane.worker = StartFileFinish(lane.fetched);
 }
 
-// The checked bytes stay in the lane while the file cannot be written (a folder in the way, a full disk).
+void Zelto3DLoader::RefetchLater(FileLane& lane, const char16_t* why)
+{
+    uint32_t wait = lane.backoff.Fail(MillisecondClock());
+    LogError(u"[Loader] %ls %ls (failure %u): fetched again in %u ms", header.entries[lane.entry].name, why,
+             lane.backoff.Failures(), wait);
+    lane.step = LaneStep::WaitingToRefetch;
+}
+
+// A file held by a running process cannot be replaced: it comes in under a name of our own instead.
+void Zelto3DLoader::UsePerProcessName(FileLane& lane)
+{
+    PackageEntry& entry = header.entries[lane.entry];
+    String copy = PerProcessName(String(entry.name));
+    PrintTrace(u"[Loader] %ls is held by another process: written as %ls", entry.name, copy.Text());
+    CopyName(entry.name, copy);
+    if (lane.entry == 0)
+    {
+        moduleFile = String(entry.name);
+        moduleCopyPath = Format(u"%ls\\%ls", CurrentDirectory().Text(), entry.name);
+    }
+    lane.fetched.name.Assign(entry.name);
+    StartLaneFinish(lane);
+}
+
+// The checked file stays in its temporary file while it cannot be put in place (a folder in the way).
 void Zelto3DLoader::FinishedFile(FileLane& lane)
 {
     const PackageEntry& entry = header.entries[lane.entry];
     const FetchedFile& fetched = lane.fetched;
-    if (!lane.writeFailed && fetched.fileSize != fetched.packedSize)
-        PrintTrace(u"[Loader] %ls unpacked: %u bytes from %u", entry.name, fetched.fileSize,
-                   fetched.packedSize);
-    if (!fetched.matched)
+    if (!lane.writeFailed && fetched.fileSize != fetched.packedSize &&
+        fetched.outcome != FileOutcome::Damaged)
+        PrintTrace(u"[Loader] %ls unpacked: %llu bytes from %u", entry.name,
+                   (unsigned long long)fetched.fileSize, fetched.packedSize);
+    if (fetched.seal.broken)
     {
-        uint32_t wait = lane.backoff.Fail(MillisecondClock());
-        LogError(u"[Loader] %ls does not match its digest (failure %u): fetched again in %u ms", entry.name,
-                 lane.backoff.Failures(), wait);
-        lane.step = LaneStep::WaitingToRefetch;
+        RefuseSignedFile(entry.name); // ends every lane: nothing of this lane may be touched after it
         return;
     }
+    switch (fetched.outcome)
+    {
+    case FileOutcome::Replaced:
+        break;
+    case FileOutcome::Damaged:
+    case FileOutcome::Stopped:
+        RefetchLater(lane, u"does not match its digest");
+        return;
+    case FileOutcome::OutOfMemory:
+        RefetchLater(lane, u"cannot be unpacked: out of memory");
+        return;
+    case FileOutcome::DiskFull:
+        RefetchLater(lane, u"cannot be written: the disk is full");
+        return;
+    case FileOutcome::CannotWrite:
+        RefetchLater(lane, u"cannot be written");
+        return;
+    case FileOutcome::Held:
+        if (String(entry.name).Equals(PerProcessName(localDigests.names[lane.entry]).Text()))
+            break; // the per-process copy is held too: waits as any file that cannot be put in place
+        UsePerProcessName(lane);
+        return;
+    case FileOutcome::NotReplaced:
+        break;
+    }
     lane.backoff.Reset();
-    if (!fetched.written)
+    if (fetched.outcome != FileOutcome::Replaced)
     {
         if (!lane.writeFailed)
             LogError(u"[Loader] Cannot write %ls, trying again every second", entry.name);
@@ -258,9 +341,10 @@ void Zelto3DLoader::FinishedFile(FileLane& lane)
         lane.step = LaneStep::WaitingToWrite;
         return;
     }
-    PrintTrace(u"[Loader] %ls written: %u bytes", entry.name, fetched.fileSize);
+    PrintTrace(u"[Loader] %ls written: %llu bytes", entry.name, (unsigned long long)fetched.fileSize);
     lane.writeFailed = false;
     finishSize += int32_t(entry.size);
+    ++filesInPlace;
     lane.step = LaneStep::Idle;
 }
 

@@ -1,12 +1,15 @@
 // The header stage: the first 1132 bytes of the package, fetched from the URLs in turn until one passes the
-// size, key, safety and length checks.
+// size, key, safety and length checks (and, with a key set, the signature check: SignatureStage.cpp).
 #include "Loader/Zelto3DLoader.h"
 
 #include "Common/Log.h"
+#include "Loader/Crypto.h"
 #include "Loader/EntryNames.h"
+#include "Loader/KeptPackedBytes.h"
 #include "Loader/PackageFormat.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/ReplacingFile.h"
 #include "Source/Platform/System.h"
 #include "Source/Platform/WebDownload.h"
 #include "Source/Platform/Worker.h"
@@ -68,6 +71,8 @@ void Zelto3DLoader::HeaderTick()
 {
     if (probingLength)
         LengthProbeTick();
+    else if (trust.fetching)
+        SignatureTick();
     else if (download != nullptr)
         HeaderDownloadTick();
     else if (!UrlBackoff().Waiting(MillisecondClock()))
@@ -78,16 +83,20 @@ void Zelto3DLoader::HeaderTick()
     }
 }
 
+// Elapsed time, so that the check stays right when the millisecond clock wraps; a negative time-out counts as
+// none at all rather than as forever.
+bool Zelto3DLoader::HeaderWindowPassed() const
+{
+    uint32_t timeout = headerTimeout > 0 ? uint32_t(headerTimeout) : 0;
+    return MillisecondClock() - headerStart > timeout;
+}
+
 void Zelto3DLoader::HeaderDownloadTick()
 {
     float received = AtomicLoadFloat(&downloadProgress);
-    uint32_t now = MillisecondClock();
-    // Elapsed time, so that the check stays right when the millisecond clock wraps; a negative time-out
-    // counts as none at all rather than as forever.
-    uint32_t timeout = headerTimeout > 0 ? uint32_t(headerTimeout) : 0;
-    if (received == 0.0f && now - headerStart > timeout)
+    if (received == 0.0f && HeaderWindowPassed())
     {
-        headerStart = now;
+        headerStart = MillisecondClock();
         TryNextUrl(u"Download zoa header failed, try backup url: %ls");
         return;
     }
@@ -102,6 +111,7 @@ void Zelto3DLoader::HeaderDownloadTick()
         return;
     }
     ParseHeader(headerBuffer, header);
+    trust.headerDigest = Sha256(headerBuffer.Data(), headerBuffer.Size());
     headerBuffer.Reset();
     Terminate(header.textA);
     Terminate(header.cacheName);
@@ -110,7 +120,6 @@ void Zelto3DLoader::HeaderDownloadTick()
     Terminate(header.textC);
     for (PackageEntry& entry : header.entries)
         Terminate(entry.name);
-    resSize = int32_t(PackageEntriesSize(header));
 
     if (!IsHeaderKeyValid(header))
     {
@@ -144,11 +153,21 @@ bool Zelto3DLoader::HeaderIsSafe(String& reason) const
             reason = Format(u"file name %ls: %ls", entry.name, why);
             return false;
         }
+        if (NameEndsIn(entry.name, TemporaryFileSuffix) || NameEndsIn(entry.name, KeptBytesSuffix))
+        {
+            reason = Format(u"file name %ls: it ends as the loader's temporary files do", entry.name);
+            return false;
+        }
         if (uint64_t(entry.offset) + entry.size > uint64_t(INT32_MAX))
         {
             reason = Format(u"byte range of %ls", entry.name);
             return false;
         }
+    }
+    if (PackageEntriesSize(header) > PackageFilesLimit)
+    {
+        reason = Format(u"the files add up to %llu bytes", (unsigned long long)PackageEntriesSize(header));
+        return false;
     }
     // A later entry that names a checked file again would replace it unchecked.
     for (uint32_t i = 0; i < PackageEntryCount; ++i)
@@ -172,7 +191,7 @@ void Zelto3DLoader::StartLengthProbe()
     download = StartQuery(&downloadProgress, urls[int32_t(urlIndex)].Text(), &announcement);
     probingLength = download != nullptr;
     if (!probingLength)
-        AcceptHeader(); // no probe, no length known
+        CheckPackageSignature(); // no probe, no length known
 }
 
 // An unknown length (0) passes; otherwise the announced length must be the header's own, in 64 bits.
@@ -183,7 +202,7 @@ void Zelto3DLoader::LengthProbeTick()
     StopDownload();
     int64_t length = announcement.contentLength;
     if (length == 0 || uint64_t(length) == ExpectedPackageLength(header))
-        AcceptHeader();
+        CheckPackageSignature();
     else
     {
         PrintTrace(u"[Loader] The package is announced with %lld bytes, its header makes %llu",
@@ -200,8 +219,10 @@ void Zelto3DLoader::RejectHeader()
 void Zelto3DLoader::AcceptHeader()
 {
     UrlBackoff().Reset();
-    PrintTrace(u"[Loader] Header accepted from %ls: version %u, %u bytes in the files",
-               urls[int32_t(urlIndex)].Text(), header.version, PackageEntriesSize(header));
+    resSize = int32_t(PackageEntriesSize(header)); // within PackageFilesLimit (HeaderIsSafe)
+    PrintTrace(u"[Loader] Header accepted from %ls: version %u, %llu bytes in the files",
+               urls[int32_t(urlIndex)].Text(), header.version,
+               (unsigned long long)PackageEntriesSize(header));
     EnterState(FileSync);
     if (uint32_t(launchMode) > 1)
     {

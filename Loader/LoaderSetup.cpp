@@ -65,6 +65,7 @@ void Zelto3DLoader::Setup(const String& key, const String& value)
         {u"tickurl", [](Zelto3DLoader& l, const String& v) { l.BuildTickUrl(v); }},
         {u"tickinterval", [](Zelto3DLoader& l, const String& v) { l.tickInterval = v.ToInt(); }},
         {u"zoatimeout", [](Zelto3DLoader& l, const String& v) { l.headerTimeout = v.ToInt(); }},
+        {u"zoakey", [](Zelto3DLoader& l, const String& v) { l.SetupSigningKeys(v); }},
         {u"cdnip",
          [](Zelto3DLoader& l, const String& v) { Split(v.Text(), l.cdnIps, ListDivision, ListTrim); }},
     };

@@ -72,13 +72,14 @@ void Zelto3DLoader::EnterState(LoaderState next)
     SendStateReport(next);
 }
 
-// Also ends the length probe, which runs as the download.
+// Also ends the length probe and the signature file's fetch, which run as the download.
 void Zelto3DLoader::StopDownload()
 {
     if (download != nullptr)
         download->Destroy();
     download = nullptr;
     probingLength = false;
+    trust.fetching = false;
     AtomicStoreFloat(&downloadProgress, 0.0f);
 }
 
@@ -107,6 +108,8 @@ void Zelto3DLoader::ReleasePackageHandle()
 
 void Zelto3DLoader::ShowProgress(float value)
 {
+    if (!(value <= 1.0f)) // a figure beyond the bar (or not a number) shows a full bar
+        value = 1.0f;
     if (value > progress)
         progress = value;
 }

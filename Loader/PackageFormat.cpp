@@ -200,9 +200,9 @@ bool SerializeHeader(const PackageHeader& header, DataBuffer& out)
     return appended;
 }
 
-uint32_t PackageEntriesSize(const PackageHeader& header)
+uint64_t PackageEntriesSize(const PackageHeader& header)
 {
-    uint32_t total = 0;
+    uint64_t total = 0;
     for (const PackageEntry& entry : header.entries)
         total += entry.size;
     return total;

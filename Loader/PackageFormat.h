@@ -51,7 +51,11 @@ bool SerializeHeader(const PackageHeader& header, DataBuffer& out);
 // -- Package length
 // ------------------------------------------------------------------------------------------
 
-uint32_t PackageEntriesSize(const PackageHeader& header); // the eight entry sizes summed in 32 bits
+// The files' bytes are counted in the 32-bit signed figures the engine and the loading screens read
+// (`resSize`, `finishSize`) and fetched as 32-bit ranges: a header whose entries add up to more is refused.
+constexpr uint64_t PackageFilesLimit = 0x7FFFFFFF;
+
+uint64_t PackageEntriesSize(const PackageHeader& header); // the eight entry sizes summed in 64 bits
 // What the whole package must measure: header length + entries + both sections, in 64 bits.
 uint64_t ExpectedPackageLength(const PackageHeader& header);
 

@@ -7,6 +7,7 @@
 #include "Source/Platform/File.h"
 #include "Source/Platform/System.h"
 #include "Source/Platform/WebDownload.h"
+#include "ZeltoLoader.h"
 
 namespace Zelto
 {
@@ -49,13 +50,14 @@ Zelto3DLoader::Zelto3DLoader(int32_t launchMode, void* hwnd) : hwnd(hwnd), launc
 }
 
 // With a debugger attached the lines go to its output; otherwise "[ZELTO-DEBUG]" set to exactly "YES" sends
-// them to the console, and anything else to log files beside the host.
+// them to the console, and anything else to log files beside the host. A preview's author reads the console.
 void Zelto3DLoader::RouteLogs()
 {
     if (IsDebuggerAttached())
         return;
     String value;
-    if (ReadEnvironmentVariable(u"[ZELTO-DEBUG]", EnvironmentUnits, value) && value.Equals(u"YES"))
+    if (launchMode == ZELTO_PREVIEW_LAUNCH_MODE ||
+        (ReadEnvironmentVariable(u"[ZELTO-DEBUG]", EnvironmentUnits, value) && value.Equals(u"YES")))
         UseConsoleLog();
     else
         OpenLogFiles(u"loader");

@@ -13,6 +13,7 @@
 #include "Loader/LoaderState.h"
 #include "Loader/LoadingFigures.h"
 #include "Loader/PackageHeader.h"
+#include "Loader/PackageTrust.h"
 #include "Source/Platform/WebDownload.h"
 
 #include <cstdint>
@@ -84,8 +85,10 @@ protected:
     RemoteFile announcement;    // what the probe found; read once it has finished
     LocalDigests localDigests;  // of the files as they were when the header was accepted
     bool checkingLocalFiles = false;
-    Worker* localDigestWorker = nullptr;
+    Worker* localDigestWorkers[LocalDigestWorkers] = {};
+    uint32_t filesInPlace = 0;     // named entries current or written in this run
     FileLane* fileLanes = nullptr; // FileLaneCount of them while the files are synchronised
+    PackageTrust trust;            // signed packages: the keys, and the manifest in force
 
 private:
     void RouteLogs();
@@ -119,12 +122,25 @@ private:
     // back-off has passed.
     void TryNextUrl(const char16_t* message);
     void HeaderTick();
+    bool HeaderWindowPassed() const; // the current attempt's time-out has passed
     void HeaderDownloadTick();
     bool HeaderIsSafe(String& reason) const;
     void StartLengthProbe();
     void LengthProbeTick();
     void RejectHeader();
     void AcceptHeader();
+
+    // Signed packages (SignatureStage.cpp): with a key set, a header that passed every other check is
+    // accepted only once its signature file does, and each file and the engine module only with their signed
+    // digests; a refusal moves on to the next URL like a rejected header.
+    void SetupSigningKeys(const String& value);
+    void CheckPackageSignature(); // fetches the signature file, or accepts at once without a key
+    void SignatureTick();
+    void JudgeSignature();
+    void RefuseSignature(const char16_t* verdict, const String& what);
+    ContentSeal SealOf(uint32_t entry) const;
+    void RefuseSignedFile(const char16_t* name); // a file or the module differs from the manifest
+    bool ModuleVouched() const;                  // the module file on disk has the signed digest
 
     // Package files and the cache (FileSync.cpp).
     void StartLocalCheck();
@@ -134,8 +150,12 @@ private:
     void LaneTick(FileLane& lane);
     uint32_t LaneBytes(const FileLane& lane) const; // of its entry, for the progress bar
     void FetchLaneFile(FileLane& lane);
+    void FetchRest(FileLane& lane); // after the kept bytes
     void StartLaneFinish(FileLane& lane);
     void FinishedFile(FileLane& lane);
+    void RefetchLater(FileLane& lane, const char16_t* why);
+    void UsePerProcessName(FileLane& lane); // the target is held by another process
+    void StopLocalDigests();
     void CheckCacheSize();
 
     // The engine module (EngineBinding.cpp).

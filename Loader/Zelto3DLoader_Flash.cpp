@@ -2,11 +2,13 @@
 
 #include "Common/DataBuffer.h"
 #include "Common/Variable.h"
+#include "Renderer/PreviewRenderer.h"
 #include "Renderer/Zelto3DRenderer_GDI.h"
 #include "Source/Platform/Decompress.h"
 #include "Source/Platform/File.h"
 #include "Source/Script/IScriptManager.h"
 #include "Source/Script/LuaScriptManager.h"
+#include "ZeltoLoader.h"
 
 namespace Zelto
 {
@@ -27,8 +29,11 @@ bool FetchScreenScript(const char16_t* name, DataBuffer& buffer)
 
 } // namespace
 
-Zelto3DLoader_Flash::Zelto3DLoader_Flash(int32_t launchMode, void* hwnd) : Zelto3DLoader(launchMode, hwnd)
+Zelto3DLoader_Flash::Zelto3DLoader_Flash(int32_t launchMode, void* hwnd)
+    : Zelto3DLoader(launchMode, hwnd), previewing(launchMode == ZELTO_PREVIEW_LAUNCH_MODE)
 {
+    if (previewing)
+        return; // the screen starts from the script the host names
     flashHost = new FlashHost(this);
     if (flashHost->ControlCreated())
     {
@@ -47,28 +52,34 @@ Zelto3DLoader_Flash::~Zelto3DLoader_Flash()
     CloseLoadingScreen();
 }
 
-void Zelto3DLoader_Flash::StartScriptScreen()
+IScriptManager* Zelto3DLoader_Flash::OpenScriptScreen(bool preview)
 {
     IScriptManager* manager = GetScriptManager();
     if (manager == nullptr)
-        return;
+        return nullptr;
     RegisterRendererClass(*manager);
     manager->Start();
-    renderer = new Zelto3DRenderer_GDI(static_cast<const LoadingFigures*>(this), hwnd);
+    const auto* figures = static_cast<const LoadingFigures*>(this);
+    renderer = preview ? new PreviewRenderer(figures, hwnd) : new Zelto3DRenderer_GDI(figures, hwnd);
     // The loader owns its renderer: a script that lets go of "_gdi" must not hand it to the collector.
     manager->LockObject(renderer);
     Variable object(u"", VariablePointer);
     object.value.pointer = static_cast<ScriptObject*>(renderer);
     manager->SetFieldWide(nullptr, u"_gdi", object);
+    return manager;
+}
 
+void Zelto3DLoader_Flash::StartScriptScreen()
+{
+    IScriptManager* manager = OpenScriptScreen(false);
+    if (manager == nullptr)
+        return;
     DataBuffer script;
     if (!FetchScreenScript(u"loader.lua", script) && !FetchScreenScript(u"loading.lua", script))
         return;
     if (!Unpack(script))
         return; // logged by Unpack
-    // A script that fails is logged by the manager with its traceback; the screen shows the background.
-    Variable out;
-    manager->RunBuffer(out, script, 0);
+    renderer->RunScreenScript(script);
 }
 
 int32_t Zelto3DLoader_Flash::Message(const LoaderMessage& message)
@@ -86,7 +97,9 @@ int32_t Zelto3DLoader_Flash::Message(const LoaderMessage& message)
 
 void Zelto3DLoader_Flash::Update(uint32_t elapsedMs)
 {
-    Zelto3DLoader::Update(elapsedMs);
+    // A preview has no package to load: its figures are the host's.
+    if (!previewing)
+        Zelto3DLoader::Update(elapsedMs);
     if (state == Running)
         return;
     if (flashHost != nullptr)
@@ -106,6 +119,8 @@ void Zelto3DLoader_Flash::Render()
 
 void Zelto3DLoader_Flash::Setup(const String& key, const String& value)
 {
+    if (previewing && PreviewSetup(key, value))
+        return;
     // "loadervar" pairs are movie variables: they never reach the base, and without a movie they go nowhere.
     if (key.EqualsNoCase(u"loadervar"))
     {
@@ -128,6 +143,7 @@ void Zelto3DLoader_Flash::CloseLoadingScreen()
     flashHost = nullptr;
     delete renderer; // unbinds it while the manager still exists
     renderer = nullptr;
+    DeleteScriptMadeRenderers();
     if (LuaScriptManager* manager = LuaScriptManager::Instance())
     {
         manager->Shutdown();

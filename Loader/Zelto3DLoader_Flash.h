@@ -9,6 +9,7 @@
 namespace Zelto
 {
 
+class IScriptManager;
 class Zelto3DRenderer_GDI;
 
 class Zelto3DLoader_Flash : public Zelto3DLoader, private FlashHostOwner
@@ -32,6 +33,17 @@ private:
     // The screen drawn by "loader.lua" (else "loading.lua") through the renderer: for a host that shows no
     // movie.
     void StartScriptScreen();
+    // The script manager with the class "_GDI", and a renderer (a preview's, or the loader's own) that
+    // scripts reach as "_gdi"; null without a manager.
+    IScriptManager* OpenScriptScreen(bool preview);
+
+    // The preview launch mode (LoaderPreview.cpp): the screen runs from the script a host names and shows the
+    // figures it gives; true for the keys it takes.
+    bool PreviewSetup(const String& key, const String& value);
+    void StartPreviewScreen(const String& scriptName);
+    void SetPreviewFigures(const String& figures);
+
+    bool previewing = false; // launched in the preview launch mode
 
     FlashHost* flashHost = nullptr;          // owned; null without the movie screen
     Zelto3DRenderer_GDI* renderer = nullptr; // owned; null without the scripted screen

@@ -48,8 +48,10 @@ float TextInkWidth(Pass* pass, const Font* font, const char16_t* text); // width
 
 // -- Images --
 // Null only when the bytes cannot be held for decoding; bytes that do not decode give an image that draws
-// nothing and measures 0 x 0.
-Image* DecodeImage(const uint8_t* bytes, uint32_t size);
+// nothing and measures 0 x 0, and so do bytes whose decoder states a size that does not fit `pixelAllowance`
+// (ImageFits): they are refused before their pixels are decoded.
+Image* DecodeImage(const uint8_t* bytes, uint32_t size, uint64_t pixelAllowance);
+Image* EmptyImage(); // draws nothing and measures 0 x 0
 void FreeImage(Image* image);
 uint32_t ImageWidth(const Image* image);
 uint32_t ImageHeight(const Image* image);
@@ -57,9 +59,10 @@ uint32_t FrameCount(const Image* image); // along the image's first frame dimens
 // Hundredths of a second per frame, as the image file gives them; false when it carries no delays.
 bool FrameDelays(const Image* image, Array<uint32_t>& delays);
 void SelectFrame(Image* image, uint32_t frame);
-// The source rectangle (0, 0, width, height) of the selected frame into (x, y, width, height), unscaled:
-// beyond the image's edges it repeats mirrored in both directions.
-void DrawImageTiled(Pass* pass, Image* image, int32_t x, int32_t y, int32_t width, int32_t height);
+// The selected frame, unscaled, with its top-left corner at (originX, originY) and repeating mirrored in both
+// directions beyond its edges, fills (x, y, width, height).
+void DrawImageTiled(Pass* pass, Image* image, int32_t originX, int32_t originY, int32_t x, int32_t y,
+                    int32_t width, int32_t height);
 
 } // namespace Drawing
 } // namespace Zelto

@@ -3,12 +3,14 @@
 #include "Renderer/Drawing.h"
 
 #include "Renderer/GifFrameDelays.h"
+#include "Renderer/ImageHeader.h"
 #include "Source/Common/StringEncoding.h"
 #include "ZeltoLoader.h"
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ struct Pass
     ZeltoSurface* target;
     cairo_surface_t* buffer;
     cairo_t* cairo;
+    cairo_t* measuring = nullptr; // made on the first measure of the pass
 };
 
 struct Font
@@ -42,6 +45,7 @@ namespace
 {
 
 const char GenericSansSerif[] = "sans-serif";
+const float MaxFontPixels = 16384.0f;
 
 void SetColour(cairo_t* cairo, uint32_t argb)
 {
@@ -63,10 +67,13 @@ double TextAdvance(cairo_t* cairo, const std::string& text)
 }
 
 // The lines of a text box: its own line breaks, then breaks at spaces wherever a line would pass `width`
-// (0: no limit). A word wider than the box keeps a line of its own.
+// (0: no limit). A word wider than the box keeps a line of its own. A line's advance is the sum of its
+// words' and spaces' (cairo's own text calls do not kern), so each word is measured once. As GDI+ lays text
+// out, the spaces a paragraph starts with are kept (a traceback's indent) and those at a break are not.
 std::vector<std::string> LayoutLines(cairo_t* cairo, const std::string& text, double width)
 {
     std::vector<std::string> lines;
+    const double space = width > 0 ? TextAdvance(cairo, " ") : 0;
     size_t start = 0;
     while (start <= text.size())
     {
@@ -77,25 +84,38 @@ std::vector<std::string> LayoutLines(cairo_t* cairo, const std::string& text, do
         if (!paragraph.empty() && paragraph.back() == '\r')
             paragraph.pop_back();
         std::string line;
+        double lineAdvance = 0;
+        // Something stands on the line: its first word, or at the paragraph's start the space before it
+        // (the empty words between spaces).
+        bool started = false, broken = false;
         size_t word = 0;
         while (width > 0 && word < paragraph.size())
         {
-            size_t space = paragraph.find(' ', word);
-            size_t wordEnd = space == std::string::npos ? paragraph.size() : space;
-            std::string candidate = line.empty() ? paragraph.substr(word, wordEnd - word)
-                                                 : line + ' ' + paragraph.substr(word, wordEnd - word);
-            if (!line.empty() && TextAdvance(cairo, candidate) > width)
+            size_t wordEnd = std::min(paragraph.find(' ', word), paragraph.size());
+            std::string next = paragraph.substr(word, wordEnd - word);
+            double nextAdvance = TextAdvance(cairo, next);
+            if (started && lineAdvance + space + nextAdvance > width)
             {
-                lines.push_back(line);
-                line = paragraph.substr(word, wordEnd - word);
+                lines.push_back(std::move(line));
+                line = std::move(next);
+                lineAdvance = nextAdvance;
+                broken = true;
+                started = !line.empty();
+            }
+            else if (!started)
+            {
+                line = std::move(next);
+                lineAdvance = nextAdvance;
+                started = !broken || !line.empty();
             }
             else
             {
-                line = candidate;
+                line.append(1, ' ').append(next);
+                lineAdvance += space + nextAdvance;
             }
             word = wordEnd + 1;
         }
-        lines.push_back(width > 0 ? line : paragraph);
+        lines.push_back(width > 0 ? std::move(line) : std::move(paragraph));
         start = end + 1;
     }
     return lines;
@@ -123,7 +143,11 @@ cairo_surface_t* SurfaceFromPixbuf(GdkPixbuf* pixbuf)
     const guchar* source = gdk_pixbuf_read_pixels(pixbuf);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
-        return surface;
+    {
+        // Drawn, a surface in error would put the pass's context in error and lose the rest of the frame.
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
     cairo_surface_flush(surface);
     unsigned char* target = cairo_image_surface_get_data(surface);
     int targetStride = cairo_image_surface_get_stride(surface);
@@ -143,7 +167,15 @@ cairo_surface_t* SurfaceFromPixbuf(GdkPixbuf* pixbuf)
     return surface;
 }
 
-// Every frame of an animation once, stepping its iterator by the decoder's own delays.
+void DropFrames(Image& image)
+{
+    for (cairo_surface_t* frame : image.frames)
+        cairo_surface_destroy(frame);
+    image.frames.clear();
+}
+
+// Every frame of an animation once, stepping its iterator by the decoder's own delays. A frame that cannot
+// be held leaves the image without frames: the others would show out of step with their delays.
 void TakeFrames(GdkPixbufAnimation* animation, uint32_t frameCount, Image& image)
 {
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -151,7 +183,13 @@ void TakeFrames(GdkPixbufAnimation* animation, uint32_t frameCount, Image& image
     GdkPixbufAnimationIter* iterator = gdk_pixbuf_animation_get_iter(animation, &time);
     for (uint32_t frame = 0; frame < frameCount; ++frame)
     {
-        image.frames.push_back(SurfaceFromPixbuf(gdk_pixbuf_animation_iter_get_pixbuf(iterator)));
+        cairo_surface_t* surface = SurfaceFromPixbuf(gdk_pixbuf_animation_iter_get_pixbuf(iterator));
+        if (surface == nullptr)
+        {
+            DropFrames(image);
+            break;
+        }
+        image.frames.push_back(surface);
         int delayMs = gdk_pixbuf_animation_iter_get_delay_time(iterator);
         if (delayMs < 0)
             break; // the last frame stays for ever
@@ -162,6 +200,61 @@ void TakeFrames(GdkPixbufAnimation* animation, uint32_t frameCount, Image& image
     G_GNUC_END_IGNORE_DEPRECATIONS
 }
 
+cairo_t* NewContext(cairo_surface_t* buffer)
+{
+    cairo_t* cairo = cairo_create(buffer);
+    // Shapes on whole pixels, as GDI+ draws them by default; text keeps its smoothing.
+    cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
+    cairo_set_line_width(cairo, 1.0);
+    return cairo;
+}
+
+// A cairo context that failed once (a font too large to render, a text it cannot take) refuses everything
+// after: the failed element is left out and a new context on the same back buffer draws the rest.
+void Recover(Pass* pass)
+{
+    if (cairo_status(pass->cairo) == CAIRO_STATUS_SUCCESS)
+        return;
+    cairo_destroy(pass->cairo);
+    pass->cairo = NewContext(pass->buffer);
+}
+
+// Scripts' texts may hold lone surrogates, which have no UTF-8 form: they show as the replacement character.
+std::string TextToUtf8(const char16_t* text)
+{
+    std::u16string units(text);
+    for (size_t at = 0; at < units.size(); ++at)
+    {
+        bool high = units[at] >= 0xD800 && units[at] <= 0xDBFF,
+             low = units[at] >= 0xDC00 && units[at] <= 0xDFFF;
+        bool pairsNext = high && at + 1 < units.size() && units[at + 1] >= 0xDC00 && units[at + 1] <= 0xDFFF;
+        if (pairsNext)
+            ++at;
+        else if (high || low)
+            units[at] = 0xFFFD;
+    }
+    return StringToUtf8(units.c_str(), int32_t(units.size()));
+}
+
+struct SizeCheck
+{
+    uint64_t pixelAllowance;
+    bool refused;
+};
+
+// Before a decoder allocates its pixels: a size of 0 x 0 makes it stop without decoding them.
+void RefuseOversize(GdkPixbufLoader* loader, gint width, gint height, gpointer data)
+{
+    auto* check = static_cast<SizeCheck*>(data);
+    ImageHeader stated;
+    stated.width = uint32_t(std::max(width, 0));
+    stated.height = uint32_t(std::max(height, 0));
+    if (ImageFits(stated, check->pixelAllowance))
+        return;
+    check->refused = true;
+    gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
 } // namespace
 
 Pass* BeginPass(void* window)
@@ -170,11 +263,7 @@ Pass* BeginPass(void* window)
     if (target == nullptr || target->pixels == nullptr || target->width <= 0 || target->height <= 0)
         return nullptr;
     cairo_surface_t* buffer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, target->width, target->height);
-    cairo_t* cairo = cairo_create(buffer);
-    // Shapes on whole pixels, as GDI+ draws them by default; text keeps its smoothing.
-    cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
-    cairo_set_line_width(cairo, 1.0);
-    return new Pass{target, buffer, cairo};
+    return new Pass{target, buffer, NewContext(buffer)};
 }
 
 void ClientSize(void* window, int32_t& width, int32_t& height)
@@ -205,6 +294,8 @@ void EndPass(Pass* pass)
             target->present(target);
     }
     cairo_destroy(pass->cairo);
+    if (pass->measuring != nullptr)
+        cairo_destroy(pass->measuring);
     cairo_surface_destroy(pass->buffer);
     delete pass;
 }
@@ -216,6 +307,7 @@ void Clear(Pass* pass, uint32_t argb)
     SetColour(pass->cairo, argb);
     cairo_paint(pass->cairo);
     cairo_restore(pass->cairo);
+    Recover(pass);
 }
 
 void StrokeLine(Pass* pass, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t argb)
@@ -225,6 +317,7 @@ void StrokeLine(Pass* pass, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint
     cairo_line_to(pass->cairo, x2 + 0.5, y2 + 0.5);
     SetColour(pass->cairo, argb);
     cairo_stroke(pass->cairo);
+    Recover(pass);
 }
 
 void StrokeRect(Pass* pass, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb)
@@ -232,6 +325,7 @@ void StrokeRect(Pass* pass, int32_t x, int32_t y, int32_t width, int32_t height,
     cairo_rectangle(pass->cairo, x + 0.5, y + 0.5, width, height);
     SetColour(pass->cairo, argb);
     cairo_stroke(pass->cairo);
+    Recover(pass);
 }
 
 void FillRectangle(Pass* pass, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb)
@@ -239,11 +333,14 @@ void FillRectangle(Pass* pass, int32_t x, int32_t y, int32_t width, int32_t heig
     cairo_rectangle(pass->cairo, x, y, width, height);
     SetColour(pass->cairo, argb);
     cairo_fill(pass->cairo);
+    Recover(pass);
 }
 
 Font* MakeFont(const char16_t* family, float pixelSize)
 {
-    if (!(pixelSize > 0.0f)) // no font has a size of 0 or less
+    // No font has a size of 0 or less; FreeType takes less than 65536 pixels per em, and a size it refuses
+    // breaks its face for every size after: 16384 is four times the tallest screens.
+    if (!(pixelSize > 0.0f) || pixelSize > MaxFontPixels)
         return nullptr;
     // Fontconfig stands in a default family for a missing one; an empty name asks for sans-serif directly.
     std::string name = family != nullptr && family[0] != u'\0' ? StringToUtf8(family) : GenericSansSerif;
@@ -269,9 +366,11 @@ void FreeFont(Font* font)
 float LineHeight(Pass* pass, const Font* font)
 {
     UseFont(pass->cairo, font);
-    cairo_font_extents_t extents;
+    cairo_font_extents_t extents{};
     cairo_font_extents(pass->cairo, &extents);
-    return float(extents.height);
+    bool failed = cairo_status(pass->cairo) != CAIRO_STATUS_SUCCESS;
+    Recover(pass);
+    return failed ? 0.0f : float(extents.height);
 }
 
 void DrawTextBox(Pass* pass, const Font* font, const char16_t* text, float left, float top, float width,
@@ -287,7 +386,7 @@ void DrawTextBox(Pass* pass, const Font* font, const char16_t* text, float left,
     }
     cairo_font_extents_t metrics;
     cairo_font_extents(cairo, &metrics);
-    std::vector<std::string> lines = LayoutLines(cairo, StringToUtf8(text), width);
+    std::vector<std::string> lines = LayoutLines(cairo, TextToUtf8(text), width);
     double y = AlignedStart(top, height, metrics.height * double(lines.size()), vertical);
     SetColour(cairo, argb);
     for (const std::string& line : lines)
@@ -298,48 +397,77 @@ void DrawTextBox(Pass* pass, const Font* font, const char16_t* text, float left,
         y += metrics.height;
     }
     cairo_restore(cairo);
+    Recover(pass);
 }
 
 float TextInkWidth(Pass* pass, const Font* font, const char16_t* text)
 {
-    cairo_t* cairo = pass->cairo;
-    cairo_save(cairo);
+    // Path extents stop at the surface's edges: the outlines are laid on an unbounded surface instead, with
+    // the back buffer's font options so that they are the glyphs a pass draws.
+    if (pass->measuring == nullptr)
+    {
+        cairo_surface_t* unbounded = cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr);
+        pass->measuring = cairo_create(unbounded);
+        cairo_surface_destroy(unbounded); // the context holds it
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_surface_get_font_options(pass->buffer, options);
+        cairo_set_font_options(pass->measuring, options);
+        cairo_font_options_destroy(options);
+    }
+    cairo_t* cairo = pass->measuring;
     UseFont(cairo, font);
     cairo_new_path(cairo);
     cairo_move_to(cairo, 0, 0);
-    cairo_text_path(cairo, StringToUtf8(text).c_str());
+    cairo_text_path(cairo, TextToUtf8(text).c_str());
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     cairo_path_extents(cairo, &x1, &y1, &x2, &y2);
     cairo_new_path(cairo);
-    cairo_restore(cairo);
-    return float(x2 - x1);
+    if (cairo_status(cairo) == CAIRO_STATUS_SUCCESS)
+        return float(x2 - x1);
+    cairo_destroy(cairo); // failed once, it would fail every measure after
+    pass->measuring = nullptr;
+    return 0.0f;
 }
 
-Image* DecodeImage(const uint8_t* bytes, uint32_t size)
+Image* DecodeImage(const uint8_t* bytes, uint32_t size, uint64_t pixelAllowance)
 {
     auto* image = new Image;
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    SizeCheck check{pixelAllowance, false};
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(RefuseOversize), &check);
     bool written = gdk_pixbuf_loader_write(loader, bytes, size, nullptr);
     bool closed = gdk_pixbuf_loader_close(loader, nullptr);
-    GdkPixbufAnimation* animation = written && closed ? gdk_pixbuf_loader_get_animation(loader) : nullptr;
+    GdkPixbufAnimation* animation =
+        written && closed && !check.refused ? gdk_pixbuf_loader_get_animation(loader) : nullptr;
     if (animation != nullptr)
     {
         image->hasDelays = ReadGifFrameDelays(bytes, size, image->delays);
-        if (gdk_pixbuf_animation_is_static_image(animation) || !image->hasDelays)
-            image->frames.push_back(SurfaceFromPixbuf(gdk_pixbuf_animation_get_static_image(animation)));
-        else
-            TakeFrames(animation, image->delays.Length(), *image);
+        ImageHeader decoded;
+        decoded.width = uint32_t(gdk_pixbuf_animation_get_width(animation));
+        decoded.height = uint32_t(gdk_pixbuf_animation_get_height(animation));
+        bool still = gdk_pixbuf_animation_is_static_image(animation) || !image->hasDelays;
+        decoded.frames = still ? 1 : image->delays.Length();
+        cairo_surface_t* surface = nullptr;
+        if (ImageFits(decoded, pixelAllowance) && !still)
+            TakeFrames(animation, decoded.frames, *image);
+        else if (ImageFits(decoded, pixelAllowance) &&
+                 (surface = SurfaceFromPixbuf(gdk_pixbuf_animation_get_static_image(animation))) != nullptr)
+            image->frames.push_back(surface);
     }
     g_object_unref(loader);
     return image;
+}
+
+Image* EmptyImage()
+{
+    return new Image;
 }
 
 void FreeImage(Image* image)
 {
     if (image == nullptr)
         return;
-    for (cairo_surface_t* frame : image->frames)
-        cairo_surface_destroy(frame);
+    DropFrames(*image);
     delete image;
 }
 
@@ -372,7 +500,8 @@ void SelectFrame(Image* image, uint32_t frame)
         image->selected = frame;
 }
 
-void DrawImageTiled(Pass* pass, Image* image, int32_t x, int32_t y, int32_t width, int32_t height)
+void DrawImageTiled(Pass* pass, Image* image, int32_t originX, int32_t originY, int32_t x, int32_t y,
+                    int32_t width, int32_t height)
 {
     if (image->frames.empty())
         return;
@@ -381,12 +510,13 @@ void DrawImageTiled(Pass* pass, Image* image, int32_t x, int32_t y, int32_t widt
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REFLECT);
     cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
     cairo_matrix_t placement;
-    cairo_matrix_init_translate(&placement, -x, -y);
+    cairo_matrix_init_translate(&placement, -double(originX), -double(originY));
     cairo_pattern_set_matrix(pattern, &placement);
     cairo_set_source(cairo, pattern);
     cairo_rectangle(cairo, x, y, width, height);
     cairo_fill(cairo);
     cairo_pattern_destroy(pattern);
+    Recover(pass);
 }
 
 } // namespace Drawing

@@ -2,6 +2,8 @@
 // window. GDI+ must already run in the process: starting it is the host's business.
 #include "Renderer/Drawing.h"
 
+#include "Renderer/ImageHeader.h"
+
 #include <windows.h>
 
 #include <objbase.h> // streams over memory blocks; gdiplus.h needs its COM types
@@ -229,7 +231,7 @@ float TextInkWidth(Pass*, const Font* font, const char16_t* text)
     return bounds.Width;
 }
 
-Image* DecodeImage(const uint8_t* bytes, uint32_t size)
+Image* DecodeImage(const uint8_t* bytes, uint32_t size, uint64_t pixelAllowance)
 {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
     void* copy = block != nullptr ? GlobalLock(block) : nullptr;
@@ -251,7 +253,23 @@ Image* DecodeImage(const uint8_t* bytes, uint32_t size)
     if (Gdip::GdipLoadImageFromStream(stream, &image) != Gdiplus::Ok)
         image = nullptr;
     stream->Release(); // the image holds its own reference
-    return new Image{image, block};
+    auto* decoded = new Image{image, block};
+    // GDI+ decodes the frames when they are drawn or selected: refused here, their pixels are never made.
+    ImageHeader stated;
+    stated.width = ImageWidth(decoded);
+    stated.height = ImageHeight(decoded);
+    stated.frames = FrameCount(decoded);
+    if (image != nullptr && !ImageFits(stated, pixelAllowance))
+    {
+        Gdip::GdipDisposeImage(image);
+        decoded->handle = nullptr;
+    }
+    return decoded;
+}
+
+Image* EmptyImage()
+{
+    return new Image{nullptr, nullptr};
 }
 
 void FreeImage(Image* image)
@@ -260,7 +278,8 @@ void FreeImage(Image* image)
         return;
     if (image->handle != nullptr)
         Gdip::GdipDisposeImage(image->handle);
-    GlobalFree(image->block);
+    if (image->block != nullptr)
+        GlobalFree(image->block);
     delete image;
 }
 
@@ -321,7 +340,8 @@ void SelectFrame(Image* image, uint32_t frame)
         Gdip::GdipImageSelectActiveFrame(image->handle, &FrameDimensionTime, frame);
 }
 
-void DrawImageTiled(Pass* pass, Image* image, int32_t x, int32_t y, int32_t width, int32_t height)
+void DrawImageTiled(Pass* pass, Image* image, int32_t originX, int32_t originY, int32_t x, int32_t y,
+                    int32_t width, int32_t height)
 {
     if (image->handle == nullptr)
         return;
@@ -329,8 +349,9 @@ void DrawImageTiled(Pass* pass, Image* image, int32_t x, int32_t y, int32_t widt
     Gdip::GdipCreateImageAttributes(&attributes);
     Gdip::GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY, 0xFF000000, FALSE);
     Gdip::GdipDrawImageRectRect(pass->graphics, image->handle, Gdiplus::REAL(x), Gdiplus::REAL(y),
-                                Gdiplus::REAL(width), Gdiplus::REAL(height), 0, 0, Gdiplus::REAL(width),
-                                Gdiplus::REAL(height), Gdiplus::UnitPixel, attributes, nullptr, nullptr);
+                                Gdiplus::REAL(width), Gdiplus::REAL(height), Gdiplus::REAL(x - originX),
+                                Gdiplus::REAL(y - originY), Gdiplus::REAL(width), Gdiplus::REAL(height),
+                                Gdiplus::UnitPixel, attributes, nullptr, nullptr);
     Gdip::GdipDisposeImageAttributes(attributes);
 }
 

@@ -3,8 +3,45 @@
 #include "Renderer/Zelto3DRenderer_GDI.h"
 #include "Source/Script/ScriptClass.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace Zelto
 {
+
+namespace
+{
+
+// A renderer made by a script with `_GDI.new()`. The collector deletes it once no script refers to it; one
+// still referred to (a global) when the screen closes is deleted by the screen, before the manager closes
+// the state (which would delete it as well).
+class ScriptMadeRenderer : public Zelto3DRenderer_GDI
+{
+public:
+    ScriptMadeRenderer() { Live().push_back(this); }
+    ~ScriptMadeRenderer() override
+    {
+        std::vector<ScriptMadeRenderer*>& live = Live();
+        live.erase(std::remove(live.begin(), live.end(), this), live.end());
+    }
+
+    // Screens run on the host's thread, one at a time.
+    static std::vector<ScriptMadeRenderer*>& Live()
+    {
+        static std::vector<ScriptMadeRenderer*> live;
+        return live;
+    }
+};
+
+} // namespace
+
+uint32_t DeleteScriptMadeRenderers()
+{
+    uint32_t deleted = 0;
+    for (std::vector<ScriptMadeRenderer*>& live = ScriptMadeRenderer::Live(); !live.empty(); ++deleted)
+        delete live.back(); // unbinds it, and takes it off the list
+    return deleted;
+}
 
 void RegisterRendererClass(IScriptManager& manager)
 {
@@ -38,7 +75,7 @@ void RegisterRendererClass(IScriptManager& manager)
         ScriptMethod<&Renderer::getImageWidth>("getImageWidth"),
         ScriptMethod<&Renderer::onRender>("onRender"),
     };
-    RegisterScriptClass(manager, "_GDI", ScriptConstructor<Renderer>, members);
+    RegisterScriptClass(manager, "_GDI", ScriptConstructor<ScriptMadeRenderer>, members);
 }
 
 } // namespace Zelto

@@ -3,10 +3,16 @@
 #include "Common/DataBuffer.h"
 #include "Common/Log.h"
 #include "Loader/LoadingFigures.h"
+#include "Renderer/ImageHeader.h"
+#include "Renderer/ScreenLibraries.h"
+#include "Renderer/ScriptGeometry.h"
+#include "Source/Common/StringFormatter.h"
 #include "Source/Platform/Decompress.h"
 #include "Source/Platform/File.h"
 #include "Source/Script/IScriptManager.h"
+#include "Source/Script/ScriptTimeBudget.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Zelto
@@ -18,6 +24,11 @@ namespace
 const uint32_t AlignCentre = 0x1, AlignRight = 0x2, AlignMiddle = 0x10, AlignBottom = 0x20;
 const uint32_t ShortestDelayMs = 50; // for frames whose stated delay is 0
 const int32_t RenderFunctionKey = 64;
+// The longest a screen script runs in one call of the host (creation or one frame): a tenth of a second is
+// a visible stall of the host's window but not a hang; a screen that needs more is broken.
+const uint32_t ScriptTimeMs = 100;
+// The first byte of a compiled chunk: the interpreter runs such bytes without verifying them.
+const uint8_t BytecodeMark = 0x1B;
 
 // A measure in whole pixels, truncated toward zero; out-of-range values (no font, broken metrics) give 0.
 int32_t TruncatedPixels(float value)
@@ -80,11 +91,39 @@ void Zelto3DRenderer_GDI::RenderFrame()
     Drawing::Clear(graphics, bgColor);
     if (renderCallback != 0)
         CallRenderFunction();
+    DrawOverFrame();
     // Presenting the frame may run the host's message loop, which can end the loading screen and this
     // renderer with it: the pass is let go first, and nothing here touches the renderer afterwards.
     Drawing::Pass* finished = graphics;
     graphics = nullptr;
     Drawing::EndPass(finished);
+}
+
+String Zelto3DRenderer_GDI::RunScreenScript(const DataBuffer& script)
+{
+    IScriptManager* manager = GetScriptManager();
+    if (manager == nullptr)
+        return String(u"no script manager");
+    if (script.Size() > 0 && script.Data()[0] == BytecodeMark)
+    {
+        String refusal = Format(u"\"%ls\" is compiled bytecode: the loading screen runs script text only",
+                                script.name.Text());
+        LogError(u"[GDI] %ls", refusal.Text());
+        return refusal;
+    }
+    NarrowScreenLibraries(manager->GetLuaState());
+    // A script that fails is logged by the manager with its traceback; the screen shows the background.
+    Variable out;
+    {
+        ScriptTimeBudget budget(*manager, ScriptTimeMs);
+        manager->RunBuffer(out, script, 0);
+        // A script stopped for running over is not run again: its render function goes with it.
+        if (budget.Spent() && renderCallback != 0)
+            manager->ClearStoredFunction(this, &renderCallback);
+    }
+    const char16_t* error = u"";
+    manager->GetLastErrorText(&error);
+    return String(error);
 }
 
 void Zelto3DRenderer_GDI::CallRenderFunction()
@@ -93,7 +132,10 @@ void Zelto3DRenderer_GDI::CallRenderFunction()
     if (manager == nullptr)
         return;
     Variable out;
-    manager->CallFunction(out, this, renderCallback);
+    {
+        ScriptTimeBudget budget(*manager, ScriptTimeMs);
+        manager->CallFunction(out, this, renderCallback);
+    }
     const char16_t* error = u"";
     manager->GetLastErrorText(&error);
     // The manager has logged the error with its traceback. A render function that failed once would fail
@@ -171,20 +213,26 @@ void Zelto3DRenderer_GDI::AdvanceAnimations(uint32_t ms)
 
 void Zelto3DRenderer_GDI::drawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour)
 {
-    if (graphics != nullptr)
-        Drawing::StrokeLine(graphics, x1, y1, x2, y2, colour);
+    int64_t startX = x1, startY = y1, endX = x2, endY = y2;
+    if (graphics != nullptr && LimitLine(startX, startY, endX, endY))
+        Drawing::StrokeLine(graphics, int32_t(startX), int32_t(startY), int32_t(endX), int32_t(endY), colour);
 }
 
 void Zelto3DRenderer_GDI::drawRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour)
 {
+    // Edges beyond the limit lie outside the window wherever they are: moved onto it, they still do.
+    int32_t left = LimitedCoordinate(x1), top = LimitedCoordinate(y1);
     if (graphics != nullptr)
-        Drawing::StrokeRect(graphics, x1, y1, x2 - x1, y2 - y1, colour);
+        Drawing::StrokeRect(graphics, left, top, LimitedCoordinate(x2) - left, LimitedCoordinate(y2) - top,
+                            colour);
 }
 
 void Zelto3DRenderer_GDI::fillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour)
 {
+    int32_t left = LimitedCoordinate(x1), top = LimitedCoordinate(y1);
     if (graphics != nullptr)
-        Drawing::FillRectangle(graphics, x1, y1, x2 - x1, y2 - y1, colour);
+        Drawing::FillRectangle(graphics, left, top, LimitedCoordinate(x2) - left, LimitedCoordinate(y2) - top,
+                               colour);
 }
 
 uint32_t Zelto3DRenderer_GDI::loadFont(const char16_t* name, int32_t size)
@@ -199,9 +247,13 @@ void Zelto3DRenderer_GDI::drawText(uint32_t font, const char16_t* text, int32_t 
                                    int32_t right, int32_t bottom, uint32_t flags, uint32_t colour)
 {
     if (Drawing::Font* entry = FontAt(font))
-        Drawing::DrawTextBox(graphics, entry, text != nullptr ? text : u"", float(left), float(top),
-                             float(right) - float(left), float(bottom) - float(top), HorizontalAlign(flags),
+    {
+        float boxLeft = float(LimitedCoordinate(left)), boxTop = float(LimitedCoordinate(top));
+        Drawing::DrawTextBox(graphics, entry, text != nullptr ? text : u"", boxLeft, boxTop,
+                             float(LimitedCoordinate(right)) - boxLeft,
+                             float(LimitedCoordinate(bottom)) - boxTop, HorizontalAlign(flags),
                              VerticalAlign(flags), colour);
+    }
 }
 
 int32_t Zelto3DRenderer_GDI::getTextHeight(uint32_t font)
@@ -229,9 +281,25 @@ uint32_t Zelto3DRenderer_GDI::loadImage(const char16_t* name)
         return 0;
     }
     Unpack(buffer); // bytes that fail to unpack are offered to the decoder as they are
-    Drawing::Image* image = Drawing::DecodeImage(buffer.Data(), buffer.Size());
+    uint64_t allowance = std::min(MaxImagePixels, MaxScreenPixels - imagePixels);
+    ImageHeader stated;
+    Drawing::Image* image = nullptr;
+    bool refused = ReadImageHeader(buffer.Data(), buffer.Size(), stated) && !ImageFits(stated, allowance);
+    if (refused)
+    {
+        // Refused before decoding; its handle draws nothing, as an image that does not decode.
+        LogError(u"[GDI] Image \"%ls\" is %u x %u pixels in %u frames: more than the screen may hold (%u of "
+                 u"%u million pixels left)",
+                 name, stated.width, stated.height, stated.frames, uint32_t(allowance >> 20),
+                 uint32_t(MaxScreenPixels >> 20));
+        image = Drawing::EmptyImage();
+    }
+    else
+        image = Drawing::DecodeImage(buffer.Data(), buffer.Size(), allowance);
     if (image == nullptr)
         return 0;
+    imagePixels +=
+        uint64_t(Drawing::ImageWidth(image)) * Drawing::ImageHeight(image) * Drawing::FrameCount(image);
     if (images.Add(image) < 0)
     {
         Drawing::FreeImage(image);
@@ -239,7 +307,7 @@ uint32_t Zelto3DRenderer_GDI::loadImage(const char16_t* name)
     }
     ImageAnimation animation;
     animation.frameCount = Drawing::FrameCount(image);
-    if (animation.frameCount == 0)
+    if (animation.frameCount == 0 && !refused) // a refused image has had its line
         LogError(u"[GDI] Image \"%ls\" cannot be decoded: it draws nothing", name);
     if (animation.frameCount > 0 && Drawing::FrameDelays(image, animation.frameDelays) &&
         animation.frameDelays.Length() > 0)
@@ -264,8 +332,13 @@ void Zelto3DRenderer_GDI::drawImage(uint32_t image, int32_t x, int32_t y, int32_
         w = int32_t(Drawing::ImageWidth(entry));
     if (argCount <= 4)
         h = int32_t(Drawing::ImageHeight(entry));
-    if (w != 0 && h != 0)
-        Drawing::DrawImageTiled(graphics, entry, x, y, w, h);
+    int32_t windowWidth = 0, windowHeight = 0;
+    Drawing::ClientSize(window, windowWidth, windowHeight);
+    TiledSpan across{}, down{};
+    if (LimitTiledSpan(x, w, Drawing::ImageWidth(entry), windowWidth, across) &&
+        LimitTiledSpan(y, h, Drawing::ImageHeight(entry), windowHeight, down))
+        Drawing::DrawImageTiled(graphics, entry, across.origin, down.origin, across.start, down.start,
+                                across.length, down.length);
 }
 
 int32_t Zelto3DRenderer_GDI::drawImageOfScript(IScriptManager& manager)

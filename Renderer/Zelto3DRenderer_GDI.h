@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Common/Array.h"
+#include "Common/DataBuffer.h"
 #include "Renderer/Drawing.h"
 #include "Source/Script/ScriptObject.h"
 
@@ -39,6 +40,9 @@ public:
     Zelto3DRenderer_GDI& operator=(const Zelto3DRenderer_GDI&) = delete;
 
     // Called by the loader while its screen is up.
+    // Runs the screen's start script ("loader.lua" or "loading.lua", or the one a preview names): text only,
+    // within the script time. The error that stopped it, logged already; empty when it ran.
+    String RunScreenScript(const DataBuffer& script);
     void RenderFrame();
     void AdvanceAnimations(uint32_t ms); // at most one frame per image and call
 
@@ -82,10 +86,12 @@ public:
     Array<Drawing::Font*> fonts;   // owned; null entries for fonts that could not be made
     Array<Drawing::Image*> images; // owned
     Array<ImageAnimation> animations;
+    uint64_t imagePixels = 0;   // decoded, in all frames of all images
     int32_t renderCallback = 0; // key of the script's render function; 0 when none is set
 
 protected:
     virtual void CallRenderFunction(); // the script's, under `renderCallback`
+    virtual void DrawOverFrame() {}    // after the script's drawing, before the frame is shown
 
 private:
     Drawing::Font* FontAt(uint32_t handle) const;   // null for an invalid handle or outside a pass
@@ -94,5 +100,8 @@ private:
 
 // Declares the class "_GDI" with its constants, properties, functions and the constructor `new`.
 void RegisterRendererClass(IScriptManager& manager);
+// Deletes the renderers scripts made that are still alive, while the manager still exists; the number
+// deleted.
+uint32_t DeleteScriptMadeRenderers();
 
 } // namespace Zelto

@@ -26,13 +26,18 @@ typedef struct lua_NativeBlock {
 /* Why a weak entry is about to go (the callback's flags). */
 #define LUA_CLEAR_KEYDEAD 1u
 #define LUA_CLEAR_VALUEDEAD 2u
+/* Added to those when the entry goes now: the answer is ignored. */
+#define LUA_CLEAR_FINAL 4u
 
 /*
 ** Called by the collector, before it removes an entry of a weak table that has this callback, with the
 ** table's native block, and the entry's key and value each as a payload and a type (LUA_T*). A payload is what
 ** lua_topointer gives for the value: a light userdata's address, a table's native block, another collectable
 ** object's address; 0 for nil, booleans and numbers. Answer non-zero to let the entry go, 0 to keep it and
-** everything it reaches for this cycle. The callback must not touch the state.
+** everything it reaches for this cycle. An entry let go may still be kept through another one kept later, so
+** the asking repeats until no entry is newly kept; then the callback is told of every entry that goes, with
+** LUA_CLEAR_FINAL in the flags. Only that call is final: release what an entry stands for then, not before.
+** The callback must not touch the state.
 */
 typedef int32_t (*lua_ClearCallback)(lua_State *L, lua_NativeBlock *table, uintptr_t keyPayload, int keyType,
                                      uintptr_t valuePayload, int valueType, uint32_t flags);

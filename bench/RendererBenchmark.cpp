@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <vector>
 
 namespace
@@ -92,8 +93,28 @@ void ExampleScriptFrame(benchmark::State& state)
     manager->Release();
 }
 
+// One text of state.range(0) words on one line of a box wider than the text: its layout should grow with
+// the words, not their square.
+void LongTextLine(benchmark::State& state)
+{
+    std::vector<uint32_t> pixels(size_t(Width) * size_t(Height));
+    ZeltoSurface surface{Width, Height, pixels.data(), nullptr, nullptr};
+    DrawnRenderer renderer(nullptr, &surface);
+    uint32_t font = renderer.loadFont(u"", 16);
+    std::u16string text;
+    for (int64_t word = 0; word < state.range(0); ++word)
+        text += u"word ";
+    renderer.renderCallback = 64;
+    renderer.callRenderFunction = [&]
+    { renderer.drawText(font, text.c_str(), 0, 0, 0x3FFFFF, Height, 0, 0xFFFFFFFF); };
+    for (auto _ : state)
+        renderer.RenderFrame();
+    state.SetComplexityN(state.range(0));
+}
+
 } // namespace
 
+BENCHMARK(LongTextLine)->RangeMultiplier(2)->Range(2500, 20000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(LoadingScreenFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(ExampleScriptFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -1,5 +1,5 @@
 # Third-party libraries. Linux: Debian's -dev packages. Windows: zlib from Debian's MinGW package; libcurl,
-# liblzma and the header-only cpp-httplib (tests only) from the bootstrap's cache folder, one prefix per
+# liblzma, libsodium and the header-only cpp-httplib (tests only) from the bootstrap's cache folder, one prefix per
 # Windows architecture. LuaJIT, patched, from the cache folder on every target.
 if(DEFINED ENV{ZELTO_CACHE})
     set(ZELTO_CACHE "$ENV{ZELTO_CACHE}")
@@ -37,6 +37,12 @@ if(WIN32)
     target_link_libraries(zelto_curl INTERFACE "${ZELTO_CROSS_PREFIX}/lib/libcurl.a" zelto_zlib
                           ws2_32 crypt32 secur32 bcrypt advapi32)
 
+    # Static libsodium, cross-built by the bootstrap like liblzma.
+    add_library(zelto_sodium INTERFACE)
+    target_include_directories(zelto_sodium INTERFACE "${ZELTO_CROSS_PREFIX}/include")
+    target_compile_definitions(zelto_sodium INTERFACE SODIUM_STATIC)
+    target_link_libraries(zelto_sodium INTERFACE "${ZELTO_CROSS_PREFIX}/lib/libsodium.a")
+
     add_library(zelto_httplib INTERFACE)
     target_include_directories(zelto_httplib INTERFACE "${ZELTO_CROSS_PREFIX}/include/httplib")
     target_link_libraries(zelto_httplib INTERFACE ws2_32 crypt32)
@@ -50,6 +56,11 @@ else()
     target_link_libraries(zelto_lzma INTERFACE LibLZMA::LibLZMA)
     add_library(zelto_curl INTERFACE)
     target_link_libraries(zelto_curl INTERFACE CURL::libcurl)
+    find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
+    find_library(SODIUM_LIBRARY sodium REQUIRED)
+    add_library(zelto_sodium INTERFACE)
+    target_include_directories(zelto_sodium INTERFACE "${SODIUM_INCLUDE_DIR}")
+    target_link_libraries(zelto_sodium INTERFACE "${SODIUM_LIBRARY}")
     # Debian's cpp-httplib keeps its implementation in a shared library beside the header.
     find_library(HTTPLIB_LIBRARY cpp-httplib REQUIRED)
     add_library(zelto_httplib INTERFACE)

@@ -23,6 +23,13 @@ extern "C"
 {
 #endif
 
+    /* The launch mode of a host that previews a loading screen for its author (zelto-host --preview): no
+     * package, no movie; the screen runs from the script named by the Setup key "previewscript" (again at
+     * every such key), shows the figures of the key "previewfigures" ("progress speed resCount finishCount
+     * resSize finishSize") and draws a script's error over its frames. No other launch mode honours either
+     * key. */
+#define ZELTO_PREVIEW_LAUNCH_MODE 0x5A505256 /* "ZPRV" */
+
     /* Linux: the host's drawing surface, passed as the window argument of _ZeltoCreate. */
     typedef struct ZeltoSurface
     {

@@ -174,6 +174,33 @@ Md5State Md5Continue(Md5State state, const void* bytes, uint32_t count, int64_t 
     return state;
 }
 
+void Md5Stream::Add(const void* bytes, uint32_t count)
+{
+    auto* data = static_cast<const uint8_t*>(bytes);
+    if (mTailCount != 0)
+    {
+        uint32_t piece = count < BlockBytes - mTailCount ? count : BlockBytes - mTailCount;
+        Memory::Copy(mTail + mTailCount, data, piece);
+        mTailCount += piece;
+        data += piece;
+        count -= piece;
+        if (mTailCount < BlockBytes)
+            return;
+        mState = Md5Continue(mState, mTail, BlockBytes, INT64_MAX);
+        mTailCount = 0;
+    }
+    uint32_t whole = count - count % BlockBytes;
+    if (whole != 0)
+        mState = Md5Continue(mState, data, whole, INT64_MAX);
+    mTailCount = count - whole;
+    Memory::Copy(mTail, data + whole, mTailCount);
+}
+
+Md5State Md5Stream::Finish() const
+{
+    return Md5Continue(mState, mTail, mTailCount, int64_t(Length()));
+}
+
 Md5State Md5FromBytes(const uint8_t digest[16])
 {
     return Md5State{ReadLittle(digest), ReadLittle(digest + 4), ReadLittle(digest + 8),

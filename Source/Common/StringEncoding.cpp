@@ -52,9 +52,28 @@ uint32_t Utf8LeadLength(uint8_t lead)
     return 0;
 }
 
+// Whether the two first bytes of a sequence of `length` may begin a valid one: no overlong form (a character
+// that a shorter sequence encodes), no encoded surrogate half (CESU-8 and the like) and nothing beyond
+// U+10FFFF.
+bool Utf8StartIsValid(uint8_t lead, uint8_t second, uint32_t length)
+{
+    switch (length)
+    {
+    case 2:
+        return lead >= 0xC2;
+    case 3:
+        return (lead != 0xE0 || second >= 0xA0) && (lead != 0xED || second < 0xA0);
+    case 4:
+        return (lead != 0xF0 || second >= 0x90) && (lead < 0xF4 || (lead == 0xF4 && second < 0x90));
+    default:
+        return true;
+    }
+}
+
 // Bytes of the UTF-8 sequence at `bytes`, of which `available` are input; 0 when its first byte starts no
-// sequence (skipped): a stray continuation byte, an invalid lead, or a lead followed by a byte that is not a
-// continuation byte, which then starts afresh. A sequence cut off by the end of the input runs past
+// valid sequence (skipped): a stray continuation byte, an invalid lead, a lead followed by a byte that is not
+// a continuation byte (which then starts afresh), an overlong form or an encoded surrogate (whose
+// continuation bytes are then skipped as strays). A sequence cut off by the end of the input runs past
 // `available`.
 uint32_t Utf8SequenceLength(const uint8_t* bytes, uint32_t available)
 {
@@ -62,6 +81,8 @@ uint32_t Utf8SequenceLength(const uint8_t* bytes, uint32_t available)
     for (uint32_t i = 1; i < length && i < available; ++i)
         if ((bytes[i] & 0xC0) != 0x80)
             return 0;
+    if (length > 1 && available > 1 && !Utf8StartIsValid(bytes[0], bytes[1], length))
+        return 0;
     return length;
 }
 

@@ -107,7 +107,25 @@ void Variable::Assign(const Variable& other)
 {
     if (&other == this)
         return;
+    // Copied before anything here goes: `other` may be one of this variable's own members or elements.
+    Variable copy;
+    copy.CopyFrom(other);
     Clear();
+    name = copy.name;
+    type = copy.type;
+    value = copy.value;
+    key = copy.key;
+    hasKey = copy.hasKey;
+    counter = copy.counter;
+    mTemplate = copy.mTemplate;
+    children.Swap(copy.children);
+    // The copy's owned parts are this variable's now.
+    copy.type = VariableNone;
+    copy.counter = copy.mTemplate = nullptr;
+}
+
+void Variable::CopyFrom(const Variable& other)
+{
     name = other.name;
     type = other.type;
     key = other.key;

@@ -64,22 +64,31 @@ int LzmaErrorCode(lzma_ret result)
 constexpr uint64_t ZlibMostPerByte = 1032;
 constexpr uint64_t LzmaMostPerByte = 8192;
 constexpr uint32_t FirstRoom = 64 * 1024; // the output grows from here as bytes are produced
+// A streamed block's unpacked bytes pass through this much room: large enough that a file is written in few
+// calls, small enough that two lanes' rooms are nothing beside an LZMA dictionary.
+constexpr uint32_t StreamChunkBytes = 256 * 1024;
 
-// Where a decoder writes: the caller's fixed room, or a block that grows as bytes come, never beyond a limit.
+// Where a decoder writes: the caller's fixed room, a block that grows as bytes come, or a room of
+// StreamChunkBytes handed on to a sink each time it is full; never beyond a limit.
 class Output
 {
 public:
     Output(uint8_t* room, uint32_t size) : mFixed(room), mLimit(size) {}
     Output(DataBuffer& block, uint32_t limit) : mBlock(&block), mLimit(limit) {}
+    Output(DataBuffer& chunk, ByteSink& sink, uint32_t limit) : mBlock(&chunk), mSink(&sink), mLimit(limit) {}
 
     uint32_t Limit() const { return mLimit; }
+    bool Refused() const { return mRefused; }         // the sink took no more
+    bool OutOfMemory() const { return mOutOfMemory; } // the room could not grow
 
-    // Room behind the `produced` bytes; false once the limit is reached or no memory is left (then the
-    // decoder runs on without room and reports what it still needed).
+    // Room behind the `produced` bytes; false once the limit is reached, no memory is left or the sink
+    // refused (then the decoder runs on without room and reports what it still needed).
     bool More(uint32_t produced, uint8_t*& next, uint32_t& available)
     {
-        if (produced >= mLimit)
+        if (produced >= mLimit || mRefused)
             return false;
+        if (mSink != nullptr)
+            return MoreFromChunk(produced, next, available);
         uint8_t* data = mFixed;
         uint32_t size = mLimit;
         if (mBlock != nullptr)
@@ -90,7 +99,10 @@ public:
                 grown = mBlock->Capacity();
             size = grown < mLimit ? uint32_t(grown) : mLimit;
             if (!mBlock->Resize(size))
+            {
+                mOutOfMemory = true;
                 return false;
+            }
             data = mBlock->Data();
         }
         next = data + produced;
@@ -98,10 +110,40 @@ public:
         return true;
     }
 
+    // Hands the bytes produced since the last full chunk to the sink; true without a sink.
+    bool Flush(uint32_t produced)
+    {
+        if (mSink == nullptr || produced == mHandedOn)
+            return !mRefused;
+        uint32_t count = produced - mHandedOn;
+        mHandedOn = produced;
+        mRefused = mRefused || !mSink->Take(mBlock->Data(), count);
+        return !mRefused;
+    }
+
 private:
+    // The whole chunk was filled (the decoder asks only when it has no room left): it goes to the sink first.
+    bool MoreFromChunk(uint32_t produced, uint8_t*& next, uint32_t& available)
+    {
+        if (!Flush(produced))
+            return false;
+        if (mBlock->Size() < StreamChunkBytes && !mBlock->Resize(StreamChunkBytes))
+        {
+            mOutOfMemory = true;
+            return false;
+        }
+        next = mBlock->Data();
+        available = mLimit - produced < StreamChunkBytes ? mLimit - produced : StreamChunkBytes;
+        return true;
+    }
+
     uint8_t* mFixed = nullptr;
     DataBuffer* mBlock = nullptr;
+    ByteSink* mSink = nullptr;
     uint32_t mLimit;
+    uint32_t mHandedOn = 0; // bytes given to the sink so far
+    bool mRefused = false;
+    bool mOutOfMemory = false;
 };
 
 } // namespace
@@ -128,6 +170,7 @@ public:
         mComplete = complete;
         mProduced = 0;
         mEnded = false;
+        mOutOfMemory = false;
         return Check(isLzma ? BeginLzma(properties, streamSize) : BeginZlib());
     }
 
@@ -152,16 +195,23 @@ public:
     }
 
     uint32_t Produced() const { return mProduced; }
+    bool Refused() const { return mOutput.Refused(); }
+    bool OutOfMemory() const { return mOutOfMemory || mOutput.OutOfMemory(); }
+    // Hands the last bytes on to a sink, if the output has one.
+    bool Flush() { return mOutput.Flush(mProduced); }
 
 private:
-    // 0, or the decoder's result code, logged here.
-    bool Check(int result) const
+    // 0, or the decoder's result code, logged here. A sink that refused is the cause of any failure that
+    // follows, and no failure of the stream's own.
+    bool Check(int result)
     {
-        if (result != 0)
-            LogError(mIsLzma ? u"[ZG] Decompress(7z) Error Code : %d"
-                             : u"[ZG] Decompress(Zip) Error Code : %d",
-                     result);
-        return result == 0;
+        if (result == 0 || Refused())
+            return result == 0;
+        if (result == (mIsLzma ? int(LzmaOutOfMemory) : Z_MEM_ERROR))
+            mOutOfMemory = true;
+        LogError(mIsLzma ? u"[ZG] Decompress(7z) Error Code : %d" : u"[ZG] Decompress(Zip) Error Code : %d",
+                 result);
+        return false;
     }
 
     template <typename Stream> void GiveRoom(Stream& stream)
@@ -272,6 +322,7 @@ private:
     uint32_t mComplete = 0;
     uint32_t mProduced = 0;
     bool mEnded = false;
+    bool mOutOfMemory = false;
     z_stream mZlib{};
     bool mZlibReady = false;
     lzma_stream mLzma = LZMA_STREAM_INIT;
@@ -312,58 +363,87 @@ void UnpackStream::Release()
 {
     delete mDecoder;
     mDecoder = nullptr;
+    mChunk.Reset();
 }
 
 void UnpackStream::Start(DataBuffer& output, uint32_t blockSize)
 {
     mOutput = &output;
+    mSink = nullptr;
     output.Resize(0);
+    Begin(blockSize);
+}
+
+void UnpackStream::Start(ByteSink& sink, uint32_t blockSize)
+{
+    mOutput = nullptr;
+    mSink = &sink;
+    Begin(blockSize);
+}
+
+void UnpackStream::Begin(uint32_t blockSize)
+{
     mBlockSize = blockSize;
     mTaken = 0;
     mPhase = ReadingHeader;
+    mFailure = UnpackFailure::None;
     if (blockSize < PackedBlockHeaderSize && !BeginPlain())
-        mPhase = Failed;
+        Fail(UnpackFailure::OutOfMemory);
 }
 
 bool UnpackStream::Take(const uint8_t* bytes, uint32_t count)
 {
     if (mPhase == Failed || count > mBlockSize - mTaken)
-    {
-        mPhase = Failed;
-        return false;
-    }
+        return Fail(UnpackFailure::Damaged);
     mTaken += count;
     bool usable = true;
     if (mPhase == ReadingHeader)
         usable = TakeHeader(bytes, count);
     if (usable && mPhase == KeepingPlain)
-        usable = mOutput->Append(bytes, count);
+        usable = Keep(bytes, count);
     else if (usable && mPhase == Decoding)
         usable = mDecoder->Feed(bytes, count);
-    if (!usable)
-        mPhase = Failed;
-    return usable;
+    return usable || Fail(UnpackFailure::Damaged);
 }
 
 bool UnpackStream::Finish()
 {
     if (mPhase == Failed || mTaken != mBlockSize)
-        return false;
+        return Fail(UnpackFailure::Damaged);
     if (mPhase != Decoding)
         return true;
-    if (!mDecoder->End())
+    if (!mDecoder->End() || !mDecoder->Flush())
+        return Fail(UnpackFailure::Damaged);
+    return mOutput == nullptr || mOutput->Resize(mDecoder->Produced());
+}
+
+// The first failure names the cause; what the decoder or the sink knew of it comes before a damaged stream.
+bool UnpackStream::Fail(UnpackFailure cause)
+{
+    if (mFailure == UnpackFailure::None)
     {
-        mPhase = Failed;
-        return false;
+        if (mPhase == Decoding && mDecoder->Refused())
+            cause = UnpackFailure::Refused;
+        else if (mPhase == Decoding && mDecoder->OutOfMemory())
+            cause = UnpackFailure::OutOfMemory;
+        mFailure = cause;
     }
-    return mOutput->Resize(mDecoder->Produced());
+    mPhase = Failed;
+    return false;
+}
+
+bool UnpackStream::Keep(const uint8_t* bytes, uint32_t count)
+{
+    if (mSink != nullptr)
+        return mSink->Take(bytes, count) || Fail(UnpackFailure::Refused);
+    return mOutput->Append(bytes, count) || Fail(UnpackFailure::OutOfMemory);
 }
 
 bool UnpackStream::BeginPlain()
 {
     mPhase = KeepingPlain;
     // Sized for the whole block at once: the bytes are never moved while they come.
-    return mOutput->Reserve(mBlockSize);
+    return mSink != nullptr || mOutput->Reserve(mBlockSize);
 }
 
 // `mTaken` already counts these bytes; what is left of them after the header is for the phase it chose.
@@ -379,25 +459,31 @@ bool UnpackStream::TakeHeader(const uint8_t*& bytes, uint32_t& count)
 
     PackedBlockInfo block;
     if (!ReadPackedBlockHeader(mHeader, PackedBlockHeaderSize, block))
-        return BeginPlain() && mOutput->Append(mHeader, PackedBlockHeaderSize);
+    {
+        if (!BeginPlain())
+            return Fail(UnpackFailure::OutOfMemory);
+        return Keep(mHeader, PackedBlockHeaderSize);
+    }
     uint32_t stated = block.unpackedSize;
     if (stated == 0)
     {
         mPhase = Dropping; // nothing to unpack, whatever follows
         return true;
     }
-    if (stated > Memory::MaxAllocation)
+    if (mSink == nullptr && stated > Memory::MaxAllocation)
         return false; // no block can hold it
     if (mDecoder == nullptr)
         mDecoder = new (std::nothrow) BlockDecoder;
     if (mDecoder == nullptr)
-        return false;
+        return Fail(UnpackFailure::OutOfMemory);
     bool isLzma = block.method == PackedLzma;
     uint32_t streamSize = mBlockSize - PackedBlockHeaderSize;
     uint64_t most = streamSize * (isLzma ? LzmaMostPerByte : ZlibMostPerByte);
+    uint32_t limit = most < stated ? uint32_t(most) : stated;
     mPhase = Decoding;
-    return mDecoder->Begin(Output(*mOutput, most < stated ? uint32_t(most) : stated), isLzma,
-                           block.properties, streamSize, stated);
+    if (mSink != nullptr)
+        return mDecoder->Begin(Output(mChunk, *mSink, limit), isLzma, block.properties, streamSize, stated);
+    return mDecoder->Begin(Output(*mOutput, limit), isLzma, block.properties, streamSize, stated);
 }
 
 } // namespace Zelto

@@ -25,9 +25,20 @@ bool Decompress(uint8_t* destination, uint32_t& destinationSize, const uint8_t* 
 
 class BlockDecoder; // zlib or LZMA, fed piece by piece (Decompress.cpp)
 
+// Why a block did not unpack: its bytes were not what they say, there was no memory for the decoder or its
+// room, or the sink refused what was unpacked (it knows why).
+enum class UnpackFailure : uint8_t
+{
+    None,
+    Damaged,
+    OutOfMemory,
+    Refused,
+};
+
 // Unpacks a block of known size as its bytes arrive, as Unpack would unpack it whole: the packed bytes are
-// never kept, and a block that is not packed is kept as it comes. The decoders and the output's room stay
-// from one block to the next, so a stream of blocks allocates once.
+// never kept, and a block that is not packed is kept as it comes. The unpacked bytes go to a DataBuffer, or
+// on to a sink in pieces of at most 256 KiB, so that a file of any size passes through a fixed room. The
+// decoders and the room stay from one block to the next, so a stream of blocks allocates once.
 class UnpackStream : public ByteSink
 {
 public:
@@ -38,17 +49,23 @@ public:
 
     // A block of `blockSize` bytes follows; `output` is emptied (its room kept) and receives its bytes.
     void Start(DataBuffer& output, uint32_t blockSize);
+    // The same, the unpacked bytes handed to `sink` as they come; a refusal ends the block.
+    void Start(ByteSink& sink, uint32_t blockSize);
     // False once the block cannot unpack (logged as Unpack logs it) or brings more than `blockSize` bytes.
     bool Take(const uint8_t* bytes, uint32_t count) override;
-    // True when all `blockSize` bytes came and `output` holds the whole of what they unpack to.
+    // True when all `blockSize` bytes came and the output holds (or the sink took) all they unpack to.
     bool Finish();
     uint32_t Taken() const { return mTaken; }
+    UnpackFailure Failure() const { return mFailure; } // why Take or Finish failed
     // Frees the decoders (an LZMA dictionary) between blocks, when no block may follow for a while.
     void Release();
 
 private:
+    void Begin(uint32_t blockSize);
     bool TakeHeader(const uint8_t*& bytes, uint32_t& count); // false on a failure
     bool BeginPlain();                                       // the block is kept as it comes
+    bool Keep(const uint8_t* bytes, uint32_t count);         // bytes of a block that is not packed
+    bool Fail(UnpackFailure cause);                          // false, the cause recorded
 
     enum Phase : uint8_t
     {
@@ -58,12 +75,15 @@ private:
         Dropping, // an empty packed block: what follows is not needed
         Failed,
     };
-    DataBuffer* mOutput = nullptr;
+    DataBuffer* mOutput = nullptr; // one of these two takes the bytes
+    ByteSink* mSink = nullptr;
+    DataBuffer mChunk;                // the room a sink's bytes pass through
     BlockDecoder* mDecoder = nullptr; // made on first need, kept for the next blocks
     uint32_t mBlockSize = 0;
     uint32_t mTaken = 0;
     uint8_t mHeader[PackedBlockHeaderSize] = {};
     Phase mPhase = ReadingHeader;
+    UnpackFailure mFailure = UnpackFailure::None;
 };
 
 } // namespace Zelto

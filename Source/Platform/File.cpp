@@ -4,6 +4,7 @@
 #include "Source/Common/StringEncoding.h"
 #include "Source/Common/StringFormatter.h"
 #include "Source/Platform/FileHandle.h"
+#include "Source/Platform/Worker.h"
 
 #include <atomic>
 #include <string>
@@ -111,6 +112,7 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* written)
         return false;
     uint32_t done = 0;
     bool succeeded = FileHandle::Write(mHandle, buffer, count, &done);
+    mDiskFull = done != count && FileHandle::LastFailureWasFull();
     if (written == nullptr)
         return succeeded && done == count;
     *written = done;
@@ -219,7 +221,7 @@ bool MakeDirectories(const char16_t* path)
     return FileHandle::MakeDirectory(path);
 }
 
-Md5State FileMd5(const char16_t* path)
+Md5State FileMd5(const char16_t* path, const Worker* stopper)
 {
     File file;
     DataBuffer block;
@@ -230,7 +232,8 @@ Md5State FileMd5(const char16_t* path)
     Md5State state = succeeded ? Md5Start(block.Data(), count, total) : Md5State{};
     while (succeeded && count != 0)
     {
-        succeeded = file.Read(block.Data(), Md5BlockBytes, &count);
+        succeeded = stopper == nullptr || !stopper->StopRequested();
+        succeeded = succeeded && file.Read(block.Data(), Md5BlockBytes, &count);
         if (succeeded && count != 0)
             state = Md5Continue(state, block.Data(), count, total);
     }

@@ -12,6 +12,8 @@
 namespace Zelto
 {
 
+class Worker;
+
 enum FileEncoding : int32_t
 {
     EncodingAnsi = 0,
@@ -33,6 +35,7 @@ public:
     int64_t Tell();             // 0 when closed
     bool SetSize(int64_t size); // keeps the current position
     bool Write(const void* bytes, uint32_t count, uint32_t* written = nullptr);
+    bool FoundDiskFull() const { return mDiskFull; } // the last failed write found no room
     bool WriteInt(int32_t value);
     bool WriteText(const char16_t* text); // converted to `encoding`
     bool Read(void* bytes, uint32_t count, uint32_t* read);
@@ -43,13 +46,15 @@ public:
 
 private:
     void* mHandle = nullptr; // the platform handle, null when closed
+    bool mDiskFull = false;
 };
 
 int64_t FileSize(const char16_t* path); // 0 when the file cannot be opened
 bool LoadFile(DataBuffer& buffer, const char16_t* path);
 bool SaveFile(const char16_t* path, const void* bytes, uint32_t count); // null bytes: only sized
 bool MakeDirectories(const char16_t* path);
-Md5State FileMd5(const char16_t* path); // all zero when the file cannot be read
+// All zero when the file cannot be read, or once `stopper` (may be null) is asked to stop.
+Md5State FileMd5(const char16_t* path, const Worker* stopper = nullptr);
 bool FileExists(const char16_t* path);
 bool DirectoryExists(const char16_t* path);
 bool DeleteFileAt(const char16_t* path); // clears a read-only attribute first

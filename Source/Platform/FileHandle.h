@@ -33,6 +33,9 @@ bool Read(void* handle, void* bytes, uint32_t count, uint32_t* read); // short o
 int64_t Size(void* handle);                                           // -1 on failure
 
 bool MakeDirectory(const char16_t* path); // one level; false when it exists already
+// The last failed call on this thread found no room: the disk or the user's quota is full, or the file
+// reached the size the process may write.
+bool LastFailureWasFull();
 
 } // namespace FileHandle
 } // namespace Zelto

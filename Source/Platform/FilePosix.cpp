@@ -148,6 +148,11 @@ bool MakeDirectory(const char16_t* path)
     return mkdir(NativePath(path).c_str(), 0777) == 0;
 }
 
+bool LastFailureWasFull()
+{
+    return errno == ENOSPC || errno == EDQUOT || errno == EFBIG;
+}
+
 } // namespace FileHandle
 
 bool FileExists(const char16_t* path)

@@ -97,6 +97,14 @@ bool MakeDirectory(const char16_t* path)
     return CreateDirectoryW(Wide(path), nullptr) != FALSE;
 }
 
+bool LastFailureWasFull()
+{
+    // 1295 is ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers lack.
+    constexpr DWORD QuotaExceeded = 1295;
+    DWORD error = GetLastError();
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == QuotaExceeded;
+}
+
 } // namespace FileHandle
 
 bool FileExists(const char16_t* path)

@@ -100,6 +100,12 @@ void Probe(const char16_t* url, RemoteFile& answer, Worker* worker)
         curl_off_t length = -1;
         curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         answer.contentLength = length > 0 ? int64_t(length) : 0;
+        // The ETag names this version of the file; without one its modification time does.
+        curl_header* validator = nullptr;
+        if (curl_easy_header(easy, "ETag", 0, CURLH_HEADER, -1, &validator) == CURLHE_OK ||
+            curl_easy_header(easy, "Last-Modified", 0, CURLH_HEADER, -1, &validator) == CURLHE_OK)
+            if (Utf8ToWide(wide, WireTextBytes, validator->value) != nullptr)
+                answer.validator.Assign(wide);
     }
     DestroyWebHandle(handle);
 }
@@ -236,6 +242,8 @@ void PostRequest(WebHandle* handle, const char16_t* url)
     if (easy == nullptr)
         return;
     curl_easy_setopt(easy, CURLOPT_URL, ToWire(url).text);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, WebUserAgent());
+    ApplyTestAuthorities(easy);
     // The answer is of no interest; without this libcurl would print it to the host's standard output.
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, DropBody);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, ReportTimeoutMs);

@@ -7,7 +7,9 @@
 // failure that a retry will not mend by itself. The buffer belongs to the download until 1.0 has been read
 // and the worker destroyed (worker mode) or PumpTransfers has returned 1 (multi mode).
 //
-// A worker's failed attempts back off (Common/Backoff.h); an attempt that brought bytes resets that.
+// A worker's failed attempts back off (Common/Backoff.h); an attempt that brought bytes resets that. The
+// first failure of a streak logs the transport's own reason (certificate not trusted, name mismatch, refused
+// connection, time-out) or the HTTP status, with the URL; the streak's later failures do not.
 //
 // A download succeeds with a 2xx answer whose body arrived whole; a range whose every byte arrived is done
 // even when the connection breaks afterwards. A ranged download accepts at most the
@@ -61,13 +63,20 @@ struct RemoteFile
 {
     String contentType;
     int64_t contentLength = 0; // 0: not announced
+    String validator;          // its ETag, else its Last-Modified date; empty when the server gives neither
 };
-// The content type and length of a 2xx answer, read without fetching the body, within a bounded total time.
-// Both are left untouched for any other answer.
+// The content type, length and validator of a 2xx answer, read without fetching the body, within a bounded
+// total time. Both are left untouched for any other answer.
 void QueryRemoteFile(const char16_t* url, RemoteFile& answer);
 // The same on a worker of its own, so that the caller's thread never waits on the network: `answer` may be
 // read once `done` reads 1.0 and the worker has been destroyed. Null when the worker cannot start.
 Worker* StartQuery(float* done, const char16_t* url, RemoteFile* answer);
+
+// Every request names us with the build stamp: "Zelto3DLoader/<date>_<time>".
+const char* WebUserAgent();
+// Tests only: certificates are checked against the authorities in this PEM file instead of the system's (null
+// or empty: the system's again). Handles made afterwards use it; verification itself is never turned off.
+void UseTestCertificateAuthorities(const char* pemFile);
 
 float DownloadSpeed(WebHandle* handle);             // kilobytes per second of the last transfer; 0 for null
 String EndpointText(WebHandle* handle, bool local); // "address:port" of the last connection, else "NA"

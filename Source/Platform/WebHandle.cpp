@@ -4,7 +4,9 @@
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/WebTransfer.h"
 
+#include <mutex>
 #include <new>
+#include <string>
 
 namespace Zelto
 {
@@ -17,6 +19,19 @@ bool LibraryReady()
 {
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return ready;
+}
+
+// The trust anchors that replace the system's, for tests only; empty: the system's.
+struct CertificateAuthorities
+{
+    std::mutex lock;
+    std::string file;
+};
+
+CertificateAuthorities& TestAuthorities()
+{
+    static CertificateAuthorities authorities;
+    return authorities;
 }
 
 // "Accept: */*" and "Connection: Keep-Alive", in that order; null when out of memory.
@@ -87,9 +102,40 @@ WebHandle* CreateWebHandle(bool useMulti)
     }
     // libcurl counts this time-out in seconds; 5 s is what the loader means by 5000.
     curl_easy_setopt(handle->easy, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
-    curl_easy_setopt(handle->easy, CURLOPT_USERAGENT, "libcurl-agent/1.0");
+    curl_easy_setopt(handle->easy, CURLOPT_USERAGENT, WebUserAgent());
     curl_easy_setopt(handle->easy, CURLOPT_PRIVATE, handle);
+    // libcurl writes why a transfer failed here (certificate, host name, connection), cleared per transfer.
+    curl_easy_setopt(handle->easy, CURLOPT_ERRORBUFFER, context->errorText);
+    ApplyTestAuthorities(handle->easy);
     return handle;
+}
+
+const char* WebUserAgent()
+{
+    // The build stamp of the download service, blanks as '_': "Zelto3DLoader/Dec_11_2026_08:30:00".
+    static const std::string agent = []
+    {
+        std::string text = std::string("Zelto3DLoader/") + __DATE__ + "_" + __TIME__;
+        for (char& unit : text)
+            unit = unit == ' ' ? '_' : unit;
+        return text;
+    }();
+    return agent.c_str();
+}
+
+void UseTestCertificateAuthorities(const char* pemFile)
+{
+    CertificateAuthorities& authorities = TestAuthorities();
+    std::lock_guard<std::mutex> hold(authorities.lock);
+    authorities.file = pemFile != nullptr ? pemFile : "";
+}
+
+void ApplyTestAuthorities(CURL* easy)
+{
+    CertificateAuthorities& authorities = TestAuthorities();
+    std::lock_guard<std::mutex> hold(authorities.lock);
+    if (!authorities.file.empty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, authorities.file.c_str());
 }
 
 void DestroyWebHandle(WebHandle* handle)

@@ -4,6 +4,7 @@
 
 #include "Common/Log.h"
 #include "Source/Common/StringEncoding.h"
+#include "Source/Common/StringFormatter.h"
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/Worker.h"
 
@@ -113,6 +114,26 @@ bool KeepAttempt(DownloadRequest* request, bool keep)
     else
         buffer->Resize(uint32_t(request->received));
     return keep;
+}
+
+// Once per failure streak: why the transfer failed, in libcurl's words when it has them.
+void LogFailure(DownloadRequest* request, CURLcode result, long code, bool overflow)
+{
+    // A transfer ended by its worker's stop did not fail.
+    if (request->failing || (request->worker != nullptr && request->worker->StopRequested()))
+        return;
+    request->failing = true;
+    String reason;
+    if (overflow)
+        reason = u"the answer brought more bytes than were asked for";
+    else if (result != CURLE_OK)
+    {
+        const char* text = ContextOf(HandleOf(request->easy))->errorText;
+        reason = Utf8ToString(*text != 0 ? text : curl_easy_strerror(result));
+    }
+    else
+        reason = Format(u"HTTP status %d", int(code));
+    LogError(u"[WS] Download failed: %ls: %ls", request->url.Text(), reason.Text());
 }
 
 void SetUpAttempt(TransferContext* context, CURL* easy, DownloadRequest* request)
@@ -245,6 +266,10 @@ bool FinishAttempt(DownloadRequest* request, CURLcode result, long code, bool re
     bool answered =
         result == CURLE_OK || (kept && !IsWhole(request) && uint64_t(request->received) == Capacity(request));
     bool succeeded = answered && kept;
+    if (!succeeded)
+        LogFailure(request, result, code, overflow);
+    else
+        request->failing = false;
     if (succeeded)
         PublishProgress(request, 1.0f);
     else if (answered || overflow || !retried)

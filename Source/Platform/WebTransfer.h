@@ -34,11 +34,12 @@ struct TransferContext
 {
     Link<RedirectEntry> redirects;
     curl_slist* headers = nullptr;
-    int32_t headersSet = 0;             // 1 once `headers` was given to the easy handle
-    CURLM* multi = nullptr;             // null for a handle without multi handle
-    DownloadRequest* current = nullptr; // the download added to `multi`
-    Array<CURL*> posts;                 // PostRequest handles still in `multi`; null once freed
-    float speed = 0.0f;                 // kB/s of the last transfer, published by the thread running it
+    int32_t headersSet = 0;               // 1 once `headers` was given to the easy handle
+    CURLM* multi = nullptr;               // null for a handle without multi handle
+    DownloadRequest* current = nullptr;   // the download added to `multi`
+    Array<CURL*> posts;                   // PostRequest handles still in `multi`; null once freed
+    float speed = 0.0f;                   // kB/s of the last transfer, published by the thread running it
+    char errorText[CURL_ERROR_SIZE] = {}; // libcurl's reason for the last failed transfer
 };
 
 // One download, owned by the worker job or, in multi mode, by the handle's `current`.
@@ -59,6 +60,7 @@ struct DownloadRequest
     CURL* easy = nullptr;    // the handle of the running attempt
     bool overflow = false;   // the attempt delivered more than the request may hold
     bool refused = false;    // the sink refused a block: the download is over
+    bool failing = false;    // the last attempt failed: its reason was logged, the streak's next are not
 };
 
 // The UTF-8 form of a text, cut to what fits.
@@ -96,7 +98,8 @@ inline bool IsSuccess(long code)
 }
 long ResponseCode(CURL* easy);
 
-void HandOverHeaders(TransferContext* context, CURL* easy);                     // once per handle
+void HandOverHeaders(TransferContext* context, CURL* easy); // once per handle
+void ApplyTestAuthorities(CURL* easy);                      // the tests' trust anchors, when they set any
 const String& RedirectedUrl(const TransferContext* context, const String& url); // the last target, or url
 bool RecordRedirect(TransferContext* context, const String& url, const String& target);
 

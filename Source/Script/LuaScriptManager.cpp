@@ -140,6 +140,9 @@ bool LuaScriptManager::SwitchState(int32_t index)
 
 void LuaScriptManager::Release()
 {
+    for (int32_t index = 0; index < int32_t(mStates.Length()); ++index)
+        if (mStates[index].owned)
+            DeleteScriptOwnedObjects(index);
     for (const PendingString& pending : mPendingStrings)
         Memory::Free(pending.text);
     mPendingStrings.Clear();
@@ -171,7 +174,16 @@ int32_t LuaScriptManager::NotifyErrorHandler(const char16_t* text)
 
 void LuaScriptManager::CollectGarbage()
 {
-    lua_gc(mLuaState, LUA_GCCOLLECT, 0);
+    if (!RefusedWhileReaping(u"A collection"))
+        lua_gc(mLuaState, LUA_GCCOLLECT, 0);
+}
+
+bool LuaScriptManager::RefusedWhileReaping(const char16_t* what)
+{
+    if (mReaping == 0)
+        return false;
+    LogError(u"[LS] %ls inside the collector (an object being deleted by it) is refused", what);
+    return true;
 }
 
 } // namespace Zelto

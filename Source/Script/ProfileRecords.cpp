@@ -38,7 +38,7 @@ ProfileRecord* ProfileRecords::Add(uintptr_t key, const String& name, bool nativ
     auto* record = static_cast<ProfileRecord*>(Memory::Alloc(sizeof(ProfileRecord)));
     if (record == nullptr)
         return nullptr;
-    new (record) ProfileRecord{name, key, native, source, line, 0, 0, 0, nullptr, *link};
+    new (record) ProfileRecord{name, key, native, source, line, 0, 0, nullptr, *link};
     *link = record;
     if (mLast != nullptr)
         mLast->next = record;

@@ -19,7 +19,6 @@ struct ProfileRecord
     String source;            // the chunk name of a script function; empty for host functions
     int32_t line;             // where the script function is defined; -1 for host functions
     uint32_t calls;           // completed calls since the last dump
-    int64_t start;            // the counter at the last entry
     int64_t total;            // counter ticks spent since the last dump
     ProfileRecord* next;      // insertion order
     ProfileRecord* chainNext; // the bucket's chain, ascending key

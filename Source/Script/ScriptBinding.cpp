@@ -16,6 +16,21 @@ namespace
 // The peer entry of a class table that names its class metatable.
 void* const ClassMetatableKey = reinterpret_cast<void*>(uintptr_t(1));
 
+// Registration reads and writes globals raw: a script's strict "__index" or "__newindex" on the globals must
+// neither raise through the host nor refuse the host's classes.
+void PushGlobal(lua_State* state, const char* name)
+{
+    lua_pushstring(state, name != nullptr ? name : "");
+    lua_rawget(state, LUA_GLOBALSINDEX);
+}
+
+void SetGlobal(lua_State* state, const char* name) // pops the value on top
+{
+    lua_pushstring(state, name != nullptr ? name : "");
+    lua_insert(state, -2);
+    lua_rawset(state, LUA_GLOBALSINDEX);
+}
+
 } // namespace
 
 void LuaScriptManager::BeginClass(const char* name, ScriptTrampoline constructor)
@@ -32,7 +47,7 @@ void LuaScriptManager::BeginClass(const char* name, ScriptTrampoline constructor
         lua_setfield(state, -2, "new");
     }
     lua_pushvalue(state, -1);
-    lua_setfield(state, LUA_GLOBALSINDEX, name);
+    SetGlobal(state, name);
 
     luaL_newmetatable(state, name); // the class metatable, on top until EndClass
     lua_pushcfunction(state, ReadInstance);
@@ -103,7 +118,7 @@ void LuaScriptManager::RegisterFunction(const char* name, const void* functionSl
     {
         if (!ZELTO_CHECK(mClassName != _null, ZELTO_SCRIPT_SOURCE, __LINE__))
             return;
-        lua_getfield(state, LUA_GLOBALSINDEX, mClassName);
+        PushGlobal(state, mClassName);
     }
     else if (mClassName == nullptr)
         lua_pushvalue(state, LUA_GLOBALSINDEX);
@@ -179,10 +194,28 @@ const void* LuaScriptManager::HostFunctionIn(const void* functionSlot)
     return functionSlot != nullptr ? *static_cast<const void* const*>(functionSlot) : nullptr;
 }
 
+// The closure keeps a record of what a call needs (HostFunctionRecord). The declared classes' trampoline
+// reads it itself; any other trampoline is entered through EnterHostFunction, which tells its BeginCall the
+// thread the call runs on and the record.
 void LuaScriptManager::PushHostClosure(const void* functionSlot, ScriptTrampoline trampoline)
 {
-    lua_pushlightuserdata(mLuaState, const_cast<void*>(HostFunctionIn(functionSlot)));
-    lua_pushcclosure(mLuaState, trampoline, 1);
+    lua_State* state = mLuaState;
+    if (mOwnTrampolines)
+    {
+        lua_pushlightuserdata(state, const_cast<void*>(HostFunctionIn(functionSlot)));
+        lua_pushcclosure(state, trampoline, 1);
+        return;
+    }
+    const void* classKey = nullptr;
+    if (mClassName != nullptr)
+    {
+        luaL_getmetatable(state, mClassName);
+        classKey = lua_istable(state, -1) ? lua_topointer(state, -1) : nullptr;
+        lua_pop(state, 1);
+    }
+    auto* record = static_cast<HostFunctionRecord*>(lua_newuserdata(state, sizeof(HostFunctionRecord)));
+    *record = HostFunctionRecord{HostFunctionIn(functionSlot), trampoline, classKey};
+    lua_pushcclosure(state, EnterHostFunction, 1);
 }
 
 // The call profile names a host function "Class.member", "Class.member(get)" (a property accessor; the
@@ -215,7 +248,7 @@ void LuaScriptManager::RegisterConstant(const char* name, const Variable& value,
         return;
     lua_State* state = mLuaState;
     if (intoClassTable)
-        lua_getfield(state, LUA_GLOBALSINDEX, mClassName);
+        PushGlobal(state, mClassName);
     else
         lua_pushvalue(state, -1);
     // The report quotes the expression exactly as written here.
@@ -233,7 +266,7 @@ void LuaScriptManager::RegisterConstant(const char* name, const Variable& value,
 void LuaScriptManager::CreateGlobalObject(const char* globalName, const char* className)
 {
     lua_State* state = mLuaState;
-    lua_getfield(state, LUA_GLOBALSINDEX, className != nullptr ? className : "");
+    PushGlobal(state, className);
     // The reports quote the expressions exactly as written here.
     // clang-format off
     if (!ZELTO_CHECK(lua_type( mLuaState, -1 ) == LUA_TTABLE, ZELTO_SCRIPT_SOURCE, __LINE__))
@@ -242,7 +275,8 @@ void LuaScriptManager::CreateGlobalObject(const char* globalName, const char* cl
         lua_pop(state, 1);
         return;
     }
-    lua_getfield(state, -1, "new");
+    lua_pushliteral(state, "new");
+    lua_rawget(state, -2);
     lua_remove(state, -2);
     // clang-format off
     if (!ZELTO_CHECK(lua_type( mLuaState, -1 ) == LUA_TFUNCTION, ZELTO_SCRIPT_SOURCE, __LINE__))
@@ -256,7 +290,7 @@ void LuaScriptManager::CreateGlobalObject(const char* globalName, const char* cl
         LogLastError();
         return;
     }
-    lua_setfield(state, LUA_GLOBALSINDEX, globalName != nullptr ? globalName : "");
+    SetGlobal(state, globalName);
 }
 
 } // namespace Zelto

@@ -34,20 +34,26 @@ bool LuaScriptManager::StoreKeyed(ScriptObject* object, void* key)
 
 int32_t LuaScriptManager::StoreArgFunction(ScriptObject* object, int32_t key, int32_t argument)
 {
-    int index = ArgumentIndex(argument);
-    if (object == nullptr || index == 0 || !lua_isfunction(mLuaState, index))
+    lua_State* thread = nullptr;
+    int index = ArgumentIndex(argument, thread);
+    if (object == nullptr || index == 0 || !lua_isfunction(thread, index))
         return 0;
-    lua_pushvalue(mLuaState, index);
-    return StoreKeyed(object, LightKey(key)) ? key : 0;
+    lua_State* current = mLuaState; // the call's thread, where the function is
+    mLuaState = thread;
+    lua_pushvalue(thread, index);
+    bool stored = StoreKeyed(object, LightKey(key));
+    mLuaState = current;
+    return stored ? key : 0;
 }
 
 int32_t LuaScriptManager::RefArgFunction(int32_t argument)
 {
-    int index = ArgumentIndex(argument);
-    if (index == 0 || !lua_isfunction(mLuaState, index))
+    lua_State* thread = nullptr;
+    int index = ArgumentIndex(argument, thread);
+    if (index == 0 || !lua_isfunction(thread, index))
         return 0;
-    lua_pushvalue(mLuaState, index);
-    return luaL_ref(mLuaState, LUA_REGISTRYINDEX);
+    lua_pushvalue(thread, index);
+    return luaL_ref(thread, LUA_REGISTRYINDEX);
 }
 
 void LuaScriptManager::ClearStoredFunction(ScriptObject* object, int32_t* key)

@@ -15,6 +15,14 @@ namespace
 // Wide field names are cut to what a 1024-byte UTF-8 buffer holds.
 constexpr uint32_t NameBytes = 1024;
 
+// table[key] with its metamethods, run as a protected call: a raising "__index" or property getter is a
+// script error, never an unwinding through the host.
+int LookUpField(lua_State* state)
+{
+    lua_gettable(state, 1);
+    return 1;
+}
+
 } // namespace
 
 // -- Object tables
@@ -41,6 +49,8 @@ void LuaScriptManager::PushStoredCallback(ScriptObject* object, int32_t key)
 
 void LuaScriptManager::SetField(ScriptObject* object, const char* name, const Variable& value)
 {
+    if (RefusedWhileReaping(u"A field's writing"))
+        return;
     if (object != nullptr)
         PushObjectTable(object);
     else
@@ -63,16 +73,26 @@ void LuaScriptManager::SetFieldWide(ScriptObject* object, const char16_t* name, 
 Variable& LuaScriptManager::GetField(Variable& out, ScriptObject* object, const char* name)
 {
     out.Clear();
+    if (RefusedWhileReaping(u"A field's reading"))
+        return out;
     if (object != nullptr)
         PushObjectTable(object);
     else
         lua_pushvalue(mLuaState, LUA_GLOBALSINDEX);
-    if (lua_istable(mLuaState, -1))
+    if (!lua_istable(mLuaState, -1))
     {
-        lua_getfield(mLuaState, -1, name != nullptr ? name : ""); // metamethods apply
-        ReadVariable(out, -1);
         lua_pop(mLuaState, 1);
+        return out;
     }
+    lua_pushcfunction(mLuaState, LookUpField);
+    lua_insert(mLuaState, -2);
+    lua_pushstring(mLuaState, name != nullptr ? name : "");
+    if (!HandleStatus(ProtectedCall(2)))
+    {
+        LogLastError();
+        return out;
+    }
+    ReadVariable(out, -1);
     lua_pop(mLuaState, 1);
     return out;
 }
@@ -101,7 +121,7 @@ Variable& LuaScriptManager::Call(Variable& out, ScriptObject* object, int32_t re
                                  const Variable* arguments, uint32_t count)
 {
     out.Clear();
-    if (reference == 0 || !PushFunction(object, reference))
+    if (reference == 0 || RefusedWhileReaping(u"A call") || !PushFunction(object, reference))
         return out;
     if (count > INT32_MAX - 1 || !lua_checkstack(mLuaState, int(count) + 1))
     {

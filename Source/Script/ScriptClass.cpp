@@ -1,6 +1,8 @@
 // The shared trampoline of declared classes, and their registration.
 #include "Source/Script/ScriptClass.h"
 
+#include <lua.hpp>
+
 namespace Zelto
 {
 
@@ -9,26 +11,18 @@ int CallScriptMember(lua_State* state)
     LuaScriptManager* manager = LuaScriptManager::Instance();
     if (manager == nullptr)
         return 0;
-    auto function = reinterpret_cast<ScriptHostFunction>(manager->BeginCallIn(state, nullptr));
-    if (function == nullptr)
-    {
-        manager->SetError(u"Internal Error : function empty");
-        return manager->Return();
-    }
-    ScriptObject* self = manager->GetSelf(nullptr, 0);
-    if (self == nullptr)
-        return manager->Return(); // called without its object: no effect, no error
-    manager->ProfileEnterNative(reinterpret_cast<const void*>(function));
-    self->callState = 2;
-    int32_t results = function(*manager, *self);
-    self->callState = 0;
-    manager->ProfileLeaveNative();
-    return results;
+    auto function =
+        reinterpret_cast<ScriptHostFunction>(manager->BeginCall(nullptr, nullptr, nullptr, nullptr));
+    return manager->RunMember(function);
 }
 
 void RegisterScriptClass(IScriptManager& manager, const char* name, ScriptTrampoline constructor,
                          const ScriptMember* members, size_t count)
 {
+    // The members' trampolines are the manager's own, which know the thread they run on. (The interface has
+    // one implementation.)
+    auto& lua = static_cast<LuaScriptManager&>(manager);
+    lua.DeclareOwnTrampolines(true);
     manager.BeginClass(name, constructor);
     for (size_t i = 0; i < count; ++i)
     {
@@ -36,14 +30,14 @@ void RegisterScriptClass(IScriptManager& manager, const char* name, ScriptTrampo
         switch (member.kind)
         {
         case ScriptMember::Method:
-            manager.RegisterFunction(member.name, &member.function, CallScriptMember, false);
+            manager.RegisterFunction(member.name, &member.function, member.trampoline, false);
             break;
         case ScriptMember::ReadOnlyProperty:
-            manager.RegisterReadOnlyProperty(member.name, &member.function, CallScriptMember, nullptr);
+            manager.RegisterReadOnlyProperty(member.name, &member.function, member.trampoline, nullptr);
             break;
         case ScriptMember::Property:
-            manager.RegisterProperty(member.name, &member.function, CallScriptMember, &member.setter,
-                                     CallScriptMember, nullptr);
+            manager.RegisterProperty(member.name, &member.function, member.trampoline, &member.setter,
+                                     member.setterTrampoline, nullptr);
             break;
         case ScriptMember::Constant:
         {
@@ -55,6 +49,7 @@ void RegisterScriptClass(IScriptManager& manager, const char* name, ScriptTrampo
         }
     }
     manager.EndClass();
+    lua.DeclareOwnTrampolines(false);
 }
 
 } // namespace Zelto

@@ -1,8 +1,9 @@
 // Declaring a host class to scripts as a table of members. Each method or property accessor is a member
 // function of the class; a template makes its host function, which reads the arguments with the GetArg
 // operation of each parameter's type, calls the member and closes the call with the Return operation of the
-// result's type (members without a value return their object, so calls chain). One shared trampoline runs the
-// native-call protocol around every host function.
+// result's type (members without a value return their object, so calls chain). Each member has a trampoline
+// of its own, which runs the native-call protocol around its host function and runs it only on an object of
+// the member's class or of a class derived from it: on any other object the call does nothing.
 //
 //     static const ScriptMember members[] = {
 //         ScriptConstant("hCenter", 1),
@@ -25,14 +26,11 @@
 #include <new>
 #include <tuple>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 namespace Zelto
 {
-
-// A host function as registered: runs one member on the call's self object. It works on the manager's own
-// class, so that the protocol's operations are direct calls, not virtual ones.
-using ScriptHostFunction = int32_t (*)(LuaScriptManager& manager, ScriptObject& self);
 
 struct ScriptMember
 {
@@ -47,10 +45,13 @@ struct ScriptMember
     const char* name;     // "" for a property: the class's default property, whose accessors receive the key
     const void* function; // the host function (method, getter), in the pointer-sized form the manager keeps
     const void* setter;
-    int32_t value; // a constant's
+    int32_t value;                     // a constant's
+    ScriptTrampoline trampoline;       // the member's own, which knows its signature and class
+    ScriptTrampoline setterTrampoline; // the setter's
 };
 
-// The trampoline of every host function made here.
+// A trampoline for a host function (ScriptHostFunction) registered through the manager's interface: the
+// native-call protocol around it, as the host's own trampolines run it.
 int CallScriptMember(lua_State* state);
 
 void RegisterScriptClass(IScriptManager& manager, const char* name, ScriptTrampoline constructor,
@@ -168,27 +169,55 @@ template <auto member> const void* HostFunction()
     return reinterpret_cast<const void*>(&Run<member>);
 }
 
+template <typename Class, typename Result, typename... Parameters>
+Class* ClassOf(Result (Class::*)(Parameters...));
+template <typename Class, typename Result, typename... Parameters>
+Class* ClassOf(Result (Class::*)(Parameters...) const);
+
+template <typename Class> bool IsDerivedFrom(const ScriptObject& object)
+{
+    return dynamic_cast<const Class*>(&object) != nullptr;
+}
+
+// The class whose member runs, as the trampolines check it.
+template <typename Class> const ScriptClassCheck classCheck{&typeid(Class), &IsDerivedFrom<Class>};
+
+// The member's own trampoline: it knows the host function and the class, so a call reads no upvalue.
+template <auto member> int Enter(lua_State* state)
+{
+    using Class = std::remove_pointer_t<decltype(ClassOf(member))>;
+    LuaScriptManager* manager = LuaScriptManager::Instance();
+    return manager != nullptr ? manager->CallMember(state, &Run<member>, classCheck<Class>) : 0;
+}
+
 } // namespace ScriptMembers
 
 template <auto member> ScriptMember ScriptMethod(const char* name)
 {
-    return {ScriptMember::Method, name, ScriptMembers::HostFunction<member>(), nullptr, 0};
+    return {ScriptMember::Method,          name,   ScriptMembers::HostFunction<member>(), nullptr, 0,
+            &ScriptMembers::Enter<member>, nullptr};
 }
 
 template <auto getter> ScriptMember ScriptReadOnly(const char* name)
 {
-    return {ScriptMember::ReadOnlyProperty, name, ScriptMembers::HostFunction<getter>(), nullptr, 0};
+    return {ScriptMember::ReadOnlyProperty, name,   ScriptMembers::HostFunction<getter>(), nullptr, 0,
+            &ScriptMembers::Enter<getter>,  nullptr};
 }
 
 template <auto getter, auto setter> ScriptMember ScriptProperty(const char* name)
 {
-    return {ScriptMember::Property, name, ScriptMembers::HostFunction<getter>(),
-            ScriptMembers::HostFunction<setter>(), 0};
+    return {ScriptMember::Property,
+            name,
+            ScriptMembers::HostFunction<getter>(),
+            ScriptMembers::HostFunction<setter>(),
+            0,
+            &ScriptMembers::Enter<getter>,
+            &ScriptMembers::Enter<setter>};
 }
 
 inline ScriptMember ScriptConstant(const char* name, int32_t value)
 {
-    return {ScriptMember::Constant, name, nullptr, nullptr, value};
+    return {ScriptMember::Constant, name, nullptr, nullptr, value, nullptr, nullptr};
 }
 
 // The class function "new": a default-constructed T, handed to the script that called it.

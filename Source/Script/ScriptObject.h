@@ -1,6 +1,6 @@
 // The base of every host object visible to scripts. A bound object is one script table in the current state;
 // once a script received that table, the script collector owns the object and deletes it when the table is
-// unreachable, unless the host locked or held it.
+// unreachable (as it is once the manager closes the state), unless the host locked or held it.
 #pragma once
 
 #include "Common/Queue.h"
@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct lua_NativeBlock;
+struct lua_State;
 
 namespace Zelto
 {
@@ -20,6 +21,9 @@ struct ObjectBinding
     uint32_t lockCount = 0; // nonzero: the collector keeps the object
     Queue<int32_t> held;    // registry references to the object table, oldest first
     lua_NativeBlock* block = nullptr; // the object table's native block, cleared at unbinding
+    const void* classKey = nullptr; // its class metatable's native block: methods of other classes refuse it
+    // The state of the object table and the holds; null once the manager let it go.
+    lua_State* state = nullptr;
 };
 
 class ScriptObject

@@ -19,7 +19,7 @@ constexpr uint32_t DumpRows = 100; // per listing; the rest is only counted
 
 // Stands in on the profile stack for a host function that got no record, so that its leave still pops
 // exactly what its enter pushed; it is never timed.
-ProfileRecord untimedNative{String(), 0, true, String(), -1, 0, 0, 0, nullptr, nullptr};
+ProfileRecord untimedNative{String(), 0, true, String(), -1, 0, 0, nullptr, nullptr};
 
 const char16_t* Kind(const ProfileRecord& record)
 {
@@ -82,11 +82,6 @@ void LuaScriptManager::ProfileHook(lua_State* state, lua_Debug* activation)
     LuaScriptManager* manager = Instance();
     if (manager == nullptr || activation->event == LUA_HOOKTAILRET || activation->i_ci == 0)
         return;
-    if (activation->event != LUA_HOOKCALL)
-    {
-        manager->ProfileLeave(false);
-        return;
-    }
 
     // Host functions are timed by their trampolines.
     lua_getinfo(state, "f", activation);
@@ -97,6 +92,14 @@ void LuaScriptManager::ProfileHook(lua_State* state, lua_Debug* activation)
         return;
 
     ProfileRecord* p = manager->mProfileRecords.Find(key);
+    if (activation->event != LUA_HOOKCALL)
+    {
+        // The function and the thread tell its frame from those of the functions it called, which an error
+        // may have abandoned, and from those of coroutines suspended meanwhile.
+        if (p != nullptr && !p->mCFunc)
+            manager->ProfileLeave(state, p);
+        return;
+    }
     if (p == nullptr)
     {
         lua_getinfo(state, "nS", activation);
@@ -106,8 +109,7 @@ void LuaScriptManager::ProfileHook(lua_State* state, lua_Debug* activation)
     }
     if (!ZELTO_CHECK(p != _null && p->mCFunc == _false, ZELTO_SCRIPT_SOURCE, __LINE__))
         return;
-    p->start = PerformanceCounter();
-    manager->mProfStack.Push(p);
+    manager->mProfStack.Push(ProfileFrame{p, state, PerformanceCounter()});
 }
 
 void LuaScriptManager::ProfileEnterNative(const void* function)
@@ -119,33 +121,58 @@ void LuaScriptManager::ProfileEnterNative(const void* function)
     ProfileRecord* p = it;
     if (!ZELTO_CHECK(p != _null && p->mCFunc, ZELTO_SCRIPT_SOURCE, __LINE__))
         p = &untimedNative;
-    p->start = PerformanceCounter();
-    mProfStack.Push(p);
+    mProfStack.Push(ProfileFrame{p, mLuaState, PerformanceCounter()});
 }
 
 void LuaScriptManager::ProfileLeaveNative()
 {
     if (mProfiling)
-        ProfileLeave(true);
+        ProfileLeave(nullptr, nullptr);
 }
 
-void LuaScriptManager::ProfileLeave(bool native)
+void LuaScriptManager::ProfileLeave(lua_State* thread, const ProfileRecord* record)
 {
     int64_t now = PerformanceCounter();
-    bool cfunc = native;
+    bool cfunc = record == nullptr;
     // The reports quote the expressions exactly as written here.
     // clang-format off
     if (!ZELTO_CHECK(mProfStack.Length( ) > 0, ZELTO_SCRIPT_SOURCE, __LINE__))
         return;
-    // A null entry is the boundary of a protected call: it stays for the call to remove.
-    ProfileRecord* p = mProfStack.Top();
-    if (p != nullptr)
-        mProfStack.Pop();
-    if (!ZELTO_CHECK(p !=_null && p->mCFunc == cfunc, ZELTO_SCRIPT_SOURCE, __LINE__) || p == &untimedNative)
-        return;
     // clang-format on
+    // The frame that ends, searched down to the boundary of the protected call. A script function's return
+    // without a frame (one entered before profiling began, or left by a tail call) is no fault.
+    ProfileFrame* frames = mProfStack.begin();
+    uint32_t length = mProfStack.Length();
+    uint32_t at = length;
+    while (at > 0 && frames[at - 1].record != nullptr &&
+           !(cfunc ? frames[at - 1].record->mCFunc
+                   : frames[at - 1].record == record && frames[at - 1].thread == thread))
+        --at;
+    ProfileRecord* p = at > 0 ? frames[at - 1].record : nullptr;
+    if (p == nullptr)
+    {
+        if (cfunc) // a host leave without a host call open
+        {
+            // clang-format off
+            ZELTO_CHECK(p !=_null && p->mCFunc == cfunc, ZELTO_SCRIPT_SOURCE, __LINE__);
+            // clang-format on
+        }
+        return;
+    }
+    // Above it: frames an error abandoned on its thread and the host calls it unwound, which go untimed, and
+    // frames of coroutines suspended meanwhile, which stay open.
+    uint32_t frame = at - 1;
+    ProfileFrame ending = frames[frame];
+    uint32_t kept = frame;
+    for (uint32_t i = frame + 1; i < length; ++i)
+        if (!frames[i].record->mCFunc && frames[i].thread != ending.thread)
+            frames[kept++] = frames[i];
+    while (mProfStack.Length() > kept)
+        mProfStack.Pop();
+    if (p == &untimedNative)
+        return;
 
-    int64_t elapsed = now - p->start;
+    int64_t elapsed = now - ending.start;
     ++p->calls;
     p->total += elapsed;
     if (mCostThreshold < 1)

@@ -44,6 +44,8 @@ int32_t LuaScriptManager::CompileBuffer(const DataBuffer& buffer)
 
 int32_t LuaScriptManager::CompileSource(const char* source)
 {
+    if (RefusedWhileReaping(u"Compiling"))
+        return 0;
     if (!HandleStatus(luaL_loadstring(mLuaState, source)))
     {
         LogLastError();
@@ -70,6 +72,8 @@ Variable& LuaScriptManager::RunString(Variable& out, const char16_t* text, const
                                       int32_t wantResult)
 {
     out.Clear();
+    if (RefusedWhileReaping(u"A run"))
+        return out;
     std::string source = StringToUtf8(text);
     std::string name = StringToUtf8(chunkName);
     int status = luaL_loadbuffer(mLuaState, source.data(), source.size(), name.c_str());
@@ -82,6 +86,8 @@ Variable& LuaScriptManager::RunString(Variable& out, const char16_t* text, const
 Variable& LuaScriptManager::RunBuffer(Variable& out, const DataBuffer& buffer, int32_t wantResult)
 {
     out.Clear();
+    if (RefusedWhileReaping(u"A run"))
+        return out;
     if (IsConfigData(buffer))
     {
         LoadConfig(buffer);
@@ -120,7 +126,7 @@ bool LuaScriptManager::FinishRun(Variable& out, int status, int32_t wantResult)
         lua_pop(mLuaState, 1);
     }
     else
-        mResultLeft = 1;
+        mResultLeft = int32_t(mCallStack.Length()) + 1; // for the running call only
     return true;
 }
 
@@ -133,7 +139,7 @@ int LuaScriptManager::ProtectedCall(int argumentCount)
     int function = lua_gettop(state) - argumentCount;
     bool profiled = mProfiling != 0; // a call may switch profiling; its marker must still go
     if (profiled)
-        mProfStack.Push(nullptr);
+        mProfStack.Push(ProfileFrame{nullptr, nullptr, 0});
     lua_pushcfunction(state, TracebackHandler);
     lua_insert(state, function);
     int status = lua_pcall(state, argumentCount, 1, function);
@@ -151,13 +157,12 @@ void LuaScriptManager::UnwindProfile()
     bool finish = false;
     while (mProfStack.Length() > 0)
     {
-        if (mProfStack.Top() == nullptr)
+        // Frames an error abandoned, and those of coroutines left suspended, are not timed.
+        if (mProfStack.Pop().record == nullptr)
         {
-            mProfStack.Pop();
             finish = true;
             break;
         }
-        ProfileLeave(false); // a script frame the error abandoned
     }
     ZELTO_CHECK(finish, ZELTO_SCRIPT_SOURCE, __LINE__);
 }
@@ -166,13 +171,16 @@ int LuaScriptManager::TracebackHandler(lua_State* state)
 {
     if (!lua_isstring(state, 1))
         return 1;
-    lua_getfield(state, LUA_GLOBALSINDEX, "debug");
+    // Raw: a strict "__index" on the globals must not turn the error into one of the handler's own.
+    lua_pushliteral(state, "debug");
+    lua_rawget(state, LUA_GLOBALSINDEX);
     if (!lua_istable(state, -1))
     {
         lua_pop(state, 1);
         return 1;
     }
-    lua_getfield(state, -1, "traceback");
+    lua_pushliteral(state, "traceback");
+    lua_rawget(state, -2);
     if (!lua_isfunction(state, -1))
     {
         lua_pop(state, 2);

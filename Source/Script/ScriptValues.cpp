@@ -23,12 +23,48 @@ namespace
 // How deep ReadVariable follows nested tables; a table met again inside itself is not followed either.
 constexpr int MaxTableDepth = 64;
 
+// How many table entries one ReadVariable reads at most. A table shared twice at every level is read once per
+// path to it, which grows exponentially with the depth; a quarter million entries is far beyond any settings
+// or message table and still reads in a fraction of a second.
+constexpr uint32_t MaxEntriesPerRead = 256 * 1024;
+
+// A value's text as lua_tolstring gives it, which turns a number into a string where it stands: the script's
+// argument, variable or table key (under lua_next) would change. A number's text is made from a copy.
+class TextOfValue
+{
+public:
+    TextOfValue(lua_State* state, int index) : mState(state), mCopied(lua_type(state, index) == LUA_TNUMBER)
+    {
+        if (mCopied)
+            lua_pushvalue(state, index);
+        mText = lua_tolstring(state, mCopied ? -1 : index, &mLength);
+    }
+    ~TextOfValue()
+    {
+        if (mCopied)
+            lua_pop(mState, 1);
+    }
+    TextOfValue(const TextOfValue&) = delete;
+    TextOfValue& operator=(const TextOfValue&) = delete;
+
+    const char* Text() const { return mText; } // null for a value that is neither string nor number
+    size_t Length() const { return mLength; }
+
+private:
+    lua_State* mState;
+    bool mCopied;
+    const char* mText = nullptr;
+    size_t mLength = 0;
+};
+
 } // namespace
 
 struct LuaScriptManager::TablePath
 {
     const void* tables[MaxTableDepth];
     int depth = 0;
+    uint32_t entries = 0;   // read so far, of MaxEntriesPerRead
+    bool exhausted = false; // a table was left out for the limit
 
     bool Holds(const void* table) const
     {
@@ -188,6 +224,8 @@ void LuaScriptManager::ReadVariable(Variable& variable, int index)
         index = lua_gettop(mLuaState) + 1 + index; // the conversion pushes while it works
     TablePath path;
     ReadValue(variable, index, path);
+    if (path.exhausted)
+        PrintTrace(u"[LS] A value of more than %u table entries is read only in part", MaxEntriesPerRead);
 }
 
 void LuaScriptManager::ReadValue(Variable& variable, int index, TablePath& path)
@@ -223,9 +261,8 @@ void LuaScriptManager::ReadValue(Variable& variable, int index, TablePath& path)
         break;
     case VariableBinary:
     {
-        size_t length = 0;
-        const char* bytes = lua_tolstring(state, index, &length);
-        variable.SetBinary(bytes, bytes != nullptr ? uint32_t(length) : 0);
+        TextOfValue bytes(state, index);
+        variable.SetBinary(bytes.Text(), bytes.Text() != nullptr ? uint32_t(bytes.Length()) : 0);
         break;
     }
     case VariableText:
@@ -314,6 +351,13 @@ void LuaScriptManager::ReadTable(Variable& variable, int index, TablePath& path)
     uint32_t pairs = 0;
     for (lua_pushnil(state); lua_next(state, index) != 0; lua_pop(state, 1))
         ++pairs;
+    if (path.exhausted || pairs > MaxEntriesPerRead - path.entries)
+    {
+        path.exhausted = true; // read as nothing, like the tables beyond the depth
+        --path.depth;
+        return;
+    }
+    path.entries += pairs;
     if (length >= 1 && pairs <= length)
     {
         variable.type = VariableArray;
@@ -331,10 +375,7 @@ void LuaScriptManager::ReadTable(Variable& variable, int index, TablePath& path)
         variable.type = VariableStruct;
         for (lua_pushnil(state); lua_next(state, index) != 0; lua_pop(state, 1))
         {
-            // The key's text is made from a copy: converting the key itself would derail the traversal.
-            lua_pushvalue(state, -2);
-            auto* member = new (std::nothrow) Variable(ToWideString(-1).Text());
-            lua_pop(state, 1);
+            auto* member = new (std::nothrow) Variable(ToWideString(-2).Text());
             if (member == nullptr || variable.children.Add(member) < 0)
             {
                 delete member;
@@ -358,13 +399,16 @@ String LuaScriptManager::ToWideString(int index)
     lua_State* state = mLuaState;
     if (index < 0 && index > LUA_REGISTRYINDEX)
         index = lua_gettop(state) + 1 + index;
-    size_t length = 0;
-    if (const char* text = lua_tolstring(state, index, &length))
-        return Utf8ToString(text, int32_t(length));
+    {
+        TextOfValue text(state, index);
+        if (text.Text() != nullptr)
+            return Utf8ToString(text.Text(), int32_t(text.Length()));
+    }
     int type = lua_type(state, index);
     if (type == LUA_TTABLE && lua_getmetatable(state, index))
     {
-        lua_getfield(state, -1, "__tostring");
+        lua_pushliteral(state, "__tostring"); // raw: the metatable's own metatable may raise
+        lua_rawget(state, -2);
         if (lua_isfunction(state, -1))
         {
             lua_pushvalue(state, index);

@@ -59,6 +59,34 @@ TEST(Utf8, DecodingSkipsStrayBytesAndCutSequences)
     }
 }
 
+// Overlong forms and encoded surrogate halves are no characters: "C0 AF" is not "/", and a CESU-8 pair is not
+// joined. Each gives nothing; the bytes after it are read afresh.
+TEST(Utf8, DecodingRejectsOverlongFormsAndEncodedSurrogates)
+{
+    const std::pair<std::string, std::u16string> cases[] = {
+        {"a\xC0\xAF"
+         "b",
+         u"ab"}, // "/" in two bytes
+        {"\xC1\xBF", u""},
+        {"\xE0\x80\xAF", u""},     // "/" in three bytes
+        {"\xE0\x9F\xBF", u""},     // U+07FF in three bytes
+        {"\xF0\x80\x80\xAF", u""}, // "/" in four bytes
+        {"\xF0\x8F\xBF\xBF", u""}, // U+FFFF in four bytes
+        {"\xED\xA0\x80"
+         "x",
+         u"x"},                            // a lone high half
+        {"\xED\xA0\xBD\xED\xB8\x80", u""}, // CESU-8 of U+1F600
+        {"\xF4\x90\x80\x80", u""},         // beyond U+10FFFF
+        {"\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+         u"\u0080\u0800\ud7ff\ue000\U00010000\U0010FFFF"}, // the smallest and largest valid ones
+    };
+    for (const auto& [utf8, wide] : cases)
+    {
+        String decoded = Utf8ToString(utf8.c_str());
+        EXPECT_EQ(std::u16string(decoded.Text(), decoded.Length()), wide) << testing::PrintToString(utf8);
+    }
+}
+
 TEST(Utf8, LoneSurrogateKeepsItsThreeByteForm)
 {
     const char16_t lone[] = {0xD800, u'x', 0};

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -100,6 +102,22 @@ TEST(Md5, EveryShortLength)
         digests.insert(digests.end(), digest, digest + 16);
     }
     EXPECT_EQ(Hex(Md5(digests.data(), uint32_t(digests.size()))), "eeb77f5f54b2e46b4849a40454d8e547");
+}
+
+// A stream takes pieces of any size, its length known only at the end: every short length in pieces of 1,
+// 7 and 100 bytes agrees with the whole message's digest.
+TEST(Md5, StreamTakesPiecesOfAnySize)
+{
+    for (size_t length = 0; length <= 300; ++length)
+        for (size_t piece : {size_t(1), size_t(7), size_t(100)})
+        {
+            std::vector<uint8_t> message = Message(length);
+            Md5Stream stream;
+            for (size_t at = 0; at < length; at += piece)
+                stream.Add(message.data() + at, uint32_t(std::min(piece, length - at)));
+            EXPECT_EQ(stream.Finish(), Md5(message.data(), uint32_t(length))) << length << " in " << piece;
+            EXPECT_EQ(stream.Length(), length);
+        }
 }
 
 // Log lines print the words D, C, B, A: the usual text of the digest with its 16 bytes reversed.

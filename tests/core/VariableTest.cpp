@@ -252,3 +252,39 @@ TEST_F(Points, ClearEmptiesEverythingAndKeepsTheSlots)
     list.Reset(list.name.Text(), VariableDouble); // its own name survives
     EXPECT_EQ(Text(list.name), u"again");
 }
+
+// `tree = tree.Find(...)`: the part is copied before the tree it sits in goes.
+TEST(Variable, AssignedOneOfItsOwnPartsCopiesItFirst)
+{
+    struct Case
+    {
+        const char16_t* path;
+        uint32_t type;
+        const char16_t* name;
+        const char16_t* text; // the copied member "label", if any
+    };
+    const Case cases[] = {
+        {u"inner", VariableStruct, u"inner", u"deep"},
+        {u"inner.label", VariableText, u"label", nullptr},
+        {u"list", VariableArray | VariableStruct, u"list", nullptr},
+        {u"list[1]", VariableStruct, u"[1]", u"second"},
+        {u"list.#", VariableUInt32, u"#", nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        Variable tree(u"tree", VariableStruct);
+        tree.Create(u"inner.label", VariableText).SetText(u"deep");
+        Variable& list = tree.Create(u"list", VariableArray | VariableStruct);
+        list.Create(u"label", VariableText);
+        list.AddElements(2);
+        list.Find(u"[1].label").SetText(u"second");
+
+        tree = tree.Find(c.path);
+        EXPECT_EQ(tree.type, c.type) << Narrow(String(c.path));
+        EXPECT_EQ(Text(tree.name), c.name);
+        if (c.text != nullptr)
+        {
+            EXPECT_EQ(std::u16string(tree.Find(u"label").value.text), c.text);
+        }
+    }
+}

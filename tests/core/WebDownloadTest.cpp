@@ -580,7 +580,8 @@ TEST_F(WebDownloadTrace, HandleSendsItsHeadersAndEachDownloadItsOwnCookie)
     for (const auto& request : seen)
     {
         EXPECT_EQ(request.host, "cdn.example");
-        EXPECT_EQ(request.userAgent, "libcurl-agent/1.0");
+        EXPECT_EQ(request.userAgent, WebUserAgent());
+        EXPECT_EQ(request.userAgent.rfind("Zelto3DLoader/", 0), 0u) << request.userAgent;
         EXPECT_EQ(HeaderOf(request, "Accept"), "*/*");
         EXPECT_EQ(HeaderOf(request, "Connection"), "Keep-Alive");
     }

@@ -1,5 +1,6 @@
 // Clear callbacks: asked with the right payloads before a weak entry goes, an answer of 0 keeps the entry and
-// all it reaches through a full collection, and tables without one are cleared as stock.
+// all it reaches through a full collection, told once the answers are final (and only then) which entries go,
+// and tables without one are cleared as stock.
 #include "ScriptState.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,21 @@ int32_t Record(lua_State*, lua_NativeBlock* table, uintptr_t keyPayload, int key
 {
     calls.push_back({table, keyPayload, keyType, valuePayload, valueType, flags});
     return answer;
+}
+
+// The recorded calls that asked (final false) or that told the entry goes (final true), without that flag.
+std::vector<ClearCall> Calls(bool final)
+{
+    std::vector<ClearCall> chosen;
+    for (ClearCall call : calls)
+    {
+        if (((call.flags & LUA_CLEAR_FINAL) != 0) == final)
+        {
+            call.flags &= ~LUA_CLEAR_FINAL;
+            chosen.push_back(call);
+        }
+    }
+    return chosen;
 }
 
 // Keeps an entry as long as the first word of the dead value's native block is non-zero, counting it down.
@@ -93,7 +109,10 @@ TEST_F(ClearCallback, DeadValueOfLightUserdataKey)
     calls.clear();
     answer = 1;
     lua_gc(state.L, LUA_GCCOLLECT, 0);
-    EXPECT_EQ(calls.size(), 1u);
+    ASSERT_EQ(calls.size(), 2u) << "asked, then told";
+    EXPECT_EQ(calls[0].flags, LUA_CLEAR_VALUEDEAD);
+    EXPECT_EQ(calls[1].flags, LUA_CLEAR_VALUEDEAD | LUA_CLEAR_FINAL);
+    EXPECT_EQ(calls[1].valuePayload, reinterpret_cast<uintptr_t>(valueBlock));
     EXPECT_EQ(state.Result("return next(objects)"), "nil");
 }
 
@@ -103,6 +122,8 @@ TEST_F(ClearCallback, DeadKeyAndPayloadsByType)
     ASSERT_EQ(state.Run("byKey[{}] = 5 byKey[function() end] = true byKey['strings are never weak'] = 1"),
               "");
     lua_gc(state.L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(Calls(true).size(), 2u);
+    calls = Calls(false);
     ASSERT_EQ(calls.size(), 2u);
     for (const auto& call : calls)
     {
@@ -122,6 +143,8 @@ TEST_F(ClearCallback, BothDeadInArrayAndHash)
     MakeWeak("both", "kv", Record);
     ASSERT_EQ(state.Run("both[1] = {} both[{}] = {} both.kept = 'text'"), "");
     lua_gc(state.L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(Calls(true).size(), 2u);
+    calls = Calls(false);
     ASSERT_EQ(calls.size(), 2u);
     uint32_t flags[2] = {calls[0].flags, calls[1].flags};
     if (flags[0] > flags[1])
@@ -151,6 +174,60 @@ TEST_F(ClearCallback, KeptEntriesKeepWhatTheyReach)
     }
     lua_gc(state.L, LUA_GCCOLLECT, 0);
     EXPECT_EQ(state.Result("return tostring(first.x) .. ' ' .. tostring(second.x)"), "nil nil");
+}
+
+// Keeps the entries whose value's native block has a non-zero first word; records the tables it was told go.
+std::vector<uintptr_t> toldGone;
+
+int32_t KeepMarked(lua_State*, lua_NativeBlock*, uintptr_t, int, uintptr_t valuePayload, int valueType,
+                   uint32_t flags)
+{
+    if (valueType != LUA_TTABLE)
+        return 1;
+    if ((flags & LUA_CLEAR_FINAL) != 0)
+        toldGone.push_back(valuePayload);
+    return reinterpret_cast<lua_NativeBlock*>(valuePayload)->word[0] == 0;
+}
+
+// An entry let go may be reached from an entry kept after it (an owner kept with its children): it stays, and
+// the callback is never told it goes, whatever order the entries are asked in.
+TEST_F(ClearCallback, AnswersAreFinalOnlyOnceNothingMoreIsKept)
+{
+    struct Case
+    {
+        int pairs;
+        bool ownersKept;
+    };
+    for (const Case& c : {Case{1, true}, Case{40, true}, Case{40, false}})
+    {
+        toldGone.clear();
+        MakeWeak("entries", "v", KeepMarked);
+        ASSERT_EQ(state.Run("for i = 1, " + std::to_string(c.pairs) +
+                            " do local child = { 'child' } entries['c' .. i] = child "
+                            "entries['o' .. i] = { child = child } end"),
+                  "");
+        for (int i = 1; i <= c.pairs; ++i)
+        {
+            ASSERT_EQ(state.Run("return entries.o" + std::to_string(i), 1), "");
+            const_cast<lua_NativeBlock*>(static_cast<const lua_NativeBlock*>(lua_topointer(state.L, -1)))
+                ->word[0] = c.ownersKept ? 1 : 0;
+            lua_pop(state.L, 1);
+        }
+        lua_gc(state.L, LUA_GCCOLLECT, 0);
+        int expectedLeft = c.ownersKept ? 2 * c.pairs : 0;
+        EXPECT_EQ(state.Result("local n = 0 for _, v in pairs(entries) do n = n + 1 end return n"),
+                  std::to_string(expectedLeft))
+            << c.pairs;
+        EXPECT_EQ(toldGone.size(), size_t(2 * c.pairs - expectedLeft)) << c.pairs;
+        if (c.ownersKept)
+        {
+            EXPECT_EQ(
+                state.Result("local n = 0 for i = 1, " + std::to_string(c.pairs) +
+                             " do n = n + (entries['o' .. i].child == entries['c' .. i] and 1 or 0) end "
+                             "return n"),
+                std::to_string(c.pairs));
+        }
+    }
 }
 
 TEST_F(ClearCallback, TablesWithoutOneClearAsStock)

@@ -1,39 +1,13 @@
 // A write cut off halfway by the system (here: the file-size limit, as a full disk would) leaves the
 // user-data file as it was.
 #include "StandInControl.h"
+#include "WritesRefused.h"
 #include "support/LogRecorder.h"
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace Zelto
 {
 namespace
 {
-
-// Writes beyond `bytes` fail (EFBIG) while this lives.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        savedSignal = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = bytes;
-        active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, savedSignal);
-    }
-    bool active = false;
-
-private:
-    rlimit saved{};
-    void (*savedSignal)(int) = nullptr;
-};
 
 class FlashUserDataCutTest : public FlashHostFixture
 {

@@ -1,6 +1,7 @@
 // The user-data file: appended item by item, each item cut to whole characters within 1023 UTF-8 bytes, and
 // never left torn by a write that fails.
 #include "StandInControl.h"
+#include "WritesRefused.h"
 #include "support/LogRecorder.h"
 
 namespace Zelto
@@ -42,23 +43,36 @@ TEST_F(FlashUserDataTest, ItemsAreAppendedAsUtf8WithinTheirLimit)
     }
 }
 
-// A write is made whole beside the file first ("flashdata.user.new"): when that fails, the file keeps what it
-// had and the item is reported lost.
+// A write the system refuses leaves the file with what it had, and the item is reported lost; the next
+// write appends as before.
 TEST_F(FlashUserDataTest, AFailedWriteLeavesThePreviousContent)
 {
     FlashHost& made = MakeHost();
     made.WriteUserData(String(u"kept"));
-    std::filesystem::create_directory(folder.Native(u"flashdata.user.new"));
-    RecordedLogs logs;
-    made.WriteUserData(String(u"lost"));
+    {
+        WritesRefused refused(folder.Native(u"flashdata.user"));
+        ASSERT_TRUE(refused.active);
+        RecordedLogs logs;
+        made.WriteUserData(String(u"lost"));
+        EXPECT_EQ(logs.trace.Lines(),
+                  std::vector<std::u16string>{u"[FLASH] Failed to write flash user data: lost"});
+    }
     EXPECT_EQ(folder.ReadBytes(u"flashdata.user"), "kept");
-    EXPECT_EQ(logs.trace.Lines(),
-              std::vector<std::u16string>{u"[FLASH] Failed to write flash user data: lost"});
 
-    std::filesystem::remove(folder.Native(u"flashdata.user.new"));
     made.WriteUserData(String(u"!"));
     EXPECT_EQ(folder.ReadBytes(u"flashdata.user"), "kept!");
-    EXPECT_FALSE(std::filesystem::exists(folder.Native(u"flashdata.user.new")));
+}
+
+// Items are added to the file itself, not to a copy renamed over it: a second name of the file (a hard link)
+// sees every item.
+TEST_F(FlashUserDataTest, ItemsAreAddedToTheFileNotToACopy)
+{
+    FlashHost& made = MakeHost();
+    made.WriteUserData(String(u"first"));
+    std::filesystem::create_hard_link(folder.Native(u"flashdata.user"), folder.Native(u"second-name"));
+    made.WriteUserData(String(u"second"));
+    EXPECT_EQ(folder.ReadBytes(u"flashdata.user"), "firstsecond");
+    EXPECT_EQ(folder.ReadBytes(u"second-name"), "firstsecond");
 }
 
 } // namespace

@@ -31,6 +31,27 @@ void SetEntryName(std::string& package, uint32_t entry, const char16_t* name)
         field[i] = name[i];
 }
 
+// Entries 0 to 2 claim 0x7FFFFFFE, 0x7FFFFFFF and 3 bytes at offset 0 (each range within 31 bits), 2^32 in
+// all beside the real ones; the package is cut to the length a 32-bit sum would expect.
+void WrapEntrySizes(std::string& package)
+{
+    PackageHeader& header = HeaderOf(package);
+    const uint32_t sizes[] = {0x7FFFFFFE, 0x7FFFFFFF, 3};
+    uint64_t rest = 0;
+    for (uint32_t i = 0; i < PackageEntryCount; ++i)
+        rest += i < 3 ? 0 : header.entries[i].size;
+    uint64_t taken = 0;
+    for (uint32_t i = 0; i < 3; ++i)
+    {
+        taken += header.entries[i].size;
+        header.entries[i].offset = 0;
+        header.entries[i].size = sizes[i];
+    }
+    package.resize(package.size() - size_t(taken));
+    ASSERT_EQ(package.size(),
+              sizeof(PackageHeader) + rest + header.sectionA.sectionSize + header.sectionB.sectionSize);
+}
+
 bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -139,6 +160,10 @@ TEST_F(LoaderRoad, RejectedHeaderMovesToTheNextUrl)
         {"twice", [](std::string& p) { SetEntryName(p, 3, u"data.txt"); }, "name the same file"},
         {"case", [](std::string& p) { SetEntryName(p, 3, u"DATA.TXT"); }, "name the same file"},
         {"separator", [](std::string& p) { SetEntryName(p, 3, u"levels//./map.bin"); }, "name the same file"},
+        {"temporary", [](std::string& p) { SetEntryName(p, 3, u"data.txt.ZELTO-NEW"); }, "temporary files"},
+        // Sizes whose 32-bit sum wraps to what the package really measures pass the length check unless
+        // they are added in 64 bits.
+        {"wrapping", WrapEntrySizes, "Unsafe package header: the files add up to"},
     };
     std::string package = BuildPackage(DemoFiles());
     server.Serve("/good.zoa", package);

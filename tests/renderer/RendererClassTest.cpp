@@ -40,6 +40,7 @@ protected:
     void TearDown() override
     {
         delete scripted;
+        DeleteScriptMadeRenderers();
         if (manager != nullptr)
             manager->Release();
     }
@@ -157,6 +158,17 @@ TEST_F(RendererClassTest, FailingRenderFunctionIsReportedOnceAndDroppedUntilRepl
 
     Run(u"_gdi:onRender(function() _gdi:fillRect(0, 0, 10, 10, 0xFF00FF00) end)");
     EXPECT_EQ(RenderScripted().At(5, 5), Green);
+}
+
+TEST_F(RendererClassTest, RenderersMadeByScriptsAreDeletedWhenTheScreenCloses)
+{
+    Run(uR"(kept = _GDI.new()
+        kept:loadFont("DejaVu Sans", 12)
+        local dropped = _GDI.new()
+        alsoKept = { _GDI.new() })");
+    manager->CollectGarbage(); // deletes the one no script refers to
+    EXPECT_EQ(DeleteScriptMadeRenderers(), 2u);
+    EXPECT_EQ(DeleteScriptMadeRenderers(), 0u);
 }
 
 } // namespace

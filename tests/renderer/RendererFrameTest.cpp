@@ -1,6 +1,10 @@
 // Render passes, shapes, and what the operations do outside a pass or with handles that designate nothing.
 #include "RendererFixture.h"
 
+#include <climits>
+#include <functional>
+#include <vector>
+
 namespace Zelto
 {
 
@@ -45,6 +49,56 @@ TEST_F(RendererFrameTest, ShapesCoverTheirPixels)
     };
     for (const Probe& probe : probes)
         EXPECT_EQ(frame.At(probe.x, probe.y), probe.colour) << "at " << probe.x << "," << probe.y;
+}
+
+TEST_F(RendererFrameTest, ExtremeCoordinatesDrawWhatFallsInTheWindow)
+{
+    const int32_t Least = INT32_MIN, Most = INT32_MAX;
+    ASSERT_EQ(LoadImageBytes(u"quadrants.png", PngFile(Picture::Quadrants(20, 10, Red, Green, Blue, White))),
+              1u);
+    ASSERT_EQ(renderer.loadFont(TestFamily, 12), 1u);
+    struct Probe
+    {
+        int32_t x, y;
+        uint32_t colour;
+    };
+    const struct
+    {
+        const char* name;
+        std::function<void()> draw;
+        std::vector<Probe> probes;
+    } cases[] = {
+        {"rectangle across the whole range",
+         [this] { renderer.fillRect(Least, 0, Most, 10, Red); },
+         {{0, 0, Red}, {199, 9, Red}, {100, 10, Black}}},
+        {"outline around the whole range",
+         [this] { renderer.drawRect(Least, Least, Most, Most, Red); },
+         {{0, 0, Black}, {199, 119, Black}}},
+        {"diagonal across the whole range",
+         [this] { renderer.drawLine(Least, Least, Most, Most, Green); },
+         {{50, 50, Green}, {100, 100, Green}, {50, 51, Black}}},
+        {"horizontal line across the whole range",
+         [this] { renderer.drawLine(Least, 5, Most, 5, Green); },
+         {{0, 5, Green}, {199, 5, Green}, {100, 6, Black}}},
+        {"image at the least x", [this] { renderer.drawImage(1, Least, 0, 0, 0, 3); }, {{0, 0, Black}}},
+        // 2147483640 is a whole number of mirrored periods (40 pixels): the window shows the image's start.
+        {"image tiled from far left into the window",
+         [this] { renderer.drawImage(1, -2147483640, 30, Most, 0, 4); },
+         {{0, 32, Red}, {6, 37, Blue}, {7, 32, Black}}},
+        {"image tiled backwards from the most x",
+         [this] { renderer.drawImage(1, Most, 0, Least, 10, 5); },
+         {}},
+        {"text box across the whole range",
+         [this] { renderer.drawText(1, u"Far", Least, Least, Most, Most, 0x11, White); },
+         {}},
+    };
+    for (const auto& extreme : cases)
+    {
+        SCOPED_TRACE(extreme.name);
+        Frame frame = Render(extreme.draw);
+        for (const Probe& probe : extreme.probes)
+            EXPECT_EQ(frame.At(probe.x, probe.y), probe.colour) << "at " << probe.x << "," << probe.y;
+    }
 }
 
 TEST_F(RendererFrameTest, OutsideAPassNothingDrawsAndSizesAreZero)

@@ -2,9 +2,13 @@
 #include "RendererFixture.h"
 
 #include "Renderer/GifFrameDelays.h"
+#include "Source/Common/StringEncoding.h"
+#include "support/LogRecorder.h"
 #include "tools/zoa-pack/PackedBlockWriter.h"
 
 #include <filesystem>
+
+#include <zlib.h>
 
 namespace Zelto
 {
@@ -135,6 +139,103 @@ TEST_F(RendererImageTest, AnimationAdvancesOneFrameAfterItsDelay)
         Frame frame = Render([&] { renderer.drawImage(1, 10, 10, 0, 0, 3); });
         EXPECT_EQ(frame.At(14, 14), step.colour) << "after " << step.advanceMs << " ms more";
     }
+}
+
+// A picture of 256 colours in an irregular pattern: the GIF writer's codes grow to 12 bits and its table
+// starts again several times, and every pixel must come back as it was.
+TEST_F(RendererImageTest, GifWithManyColoursDecodesPixelForPixel)
+{
+    const int32_t width = 120, height = 90;
+    Picture busy{width, height, {}};
+    uint32_t state = 12345;
+    for (int32_t i = 0; i < width * height; ++i)
+    {
+        state = state * 1103515245u + 12345u;
+        uint32_t index = (i % 7 == 0) ? (state >> 16) & 0xFF : uint32_t(i / 40) & 0xFF; // runs and noise
+        busy.argb.push_back(0xFF000000u | index << 16 | (255 - index) << 8 | (index * 7 & 0xFF));
+    }
+    ASSERT_EQ(LoadImageBytes(u"busy.gif", GifFile({busy}, {0})), 1u);
+    Frame frame = Render([&] { renderer.drawImage(1, 0, 0, 0, 0, 3); });
+    int32_t wrong = 0;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            wrong += frame.At(x, y) != busy.argb[size_t(y) * size_t(width) + size_t(x)] ? 1 : 0;
+    EXPECT_EQ(wrong, 0);
+}
+
+// A PNG whose header states another size (its check sum made again), without pixels for it.
+std::string PngClaiming(uint32_t width, uint32_t height)
+{
+    std::string png = PngFile(Picture::Plain(1, 1, Red));
+    for (int byte = 0; byte < 4; ++byte)
+    {
+        png[size_t(16 + byte)] = char(width >> (24 - 8 * byte));
+        png[size_t(20 + byte)] = char(height >> (24 - 8 * byte));
+    }
+    uLong sum = crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17); // type and data
+    for (int byte = 0; byte < 4; ++byte)
+        png[size_t(29 + byte)] = char(sum >> (24 - 8 * byte));
+    return png;
+}
+
+// A GIF of `frames` one-pixel images on a logical screen of `side` x `side`, each decoded to the whole
+// screen.
+std::string GifOnScreen(size_t frames, uint16_t side)
+{
+    std::string gif =
+        GifFile(std::vector<Picture>(frames, Picture::Plain(1, 1, Red)), std::vector<uint16_t>(frames, 5));
+    gif[6] = gif[8] = char(side & 0xFF);
+    gif[7] = gif[9] = char(side >> 8);
+    return gif;
+}
+
+TEST_F(RendererImageTest, ImagesTooLargeToHoldAreRefusedBeforeDecoding)
+{
+    const struct
+    {
+        const char16_t* name;
+        std::string bytes;
+        const char16_t* logged;
+    } cases[] = {
+        {u"wide.png", PngClaiming(30000, 30000), u"is 30000 x 30000 pixels in 1 frames"},
+        {u"long.png", PngClaiming(16385, 1), u"is 16385 x 1 pixels in 1 frames"},
+        {u"frames.gif", GifOnScreen(400, 2000), u"is 2000 x 2000 pixels in 400 frames"},
+    };
+    uint32_t handle = 0;
+    for (const auto& large : cases)
+    {
+        SCOPED_TRACE(StringToUtf8(large.name));
+        RecordedLogs logs;
+        // Refused images still take their handle, as images that do not decode.
+        EXPECT_EQ(LoadImageBytes(large.name, large.bytes), ++handle);
+        EXPECT_EQ(logs.error.Count(large.logged), 1u);
+        int32_t width = -1;
+        EXPECT_TRUE(Render(
+                        [&]
+                        {
+                            width = renderer.getImageWidth(handle);
+                            renderer.drawImage(handle, 0, 0, 0, 0, 3);
+                        })
+                        .AllAre(Black));
+        EXPECT_EQ(width, 0);
+    }
+}
+
+TEST_F(RendererImageTest, ImagesTogetherHoldAtMostTheScreensShare)
+{
+    std::string large = PngFile(Picture::Plain(4096, 4096, Green)); // half of what a screen holds
+    ASSERT_EQ(LoadImageBytes(u"first.png", large), 1u);
+    ASSERT_EQ(LoadImageBytes(u"second.png", large), 2u);
+    RecordedLogs logs;
+    ASSERT_EQ(LoadImageBytes(u"small.png", PngFile(Picture::Plain(2, 2, Red))), 3u);
+    EXPECT_EQ(logs.error.Count(u"small.png\" is 2 x 2 pixels in 1 frames"), 1u);
+    Frame frame = Render(
+        [&]
+        {
+            renderer.drawImage(2, 0, 0, 0, 0, 3);
+            renderer.drawImage(3, 0, 0, 0, 0, 3);
+        });
+    EXPECT_EQ(frame.At(0, 0), Green);
 }
 
 TEST(GifFrameDelaysTest, OneDelayPerImageUpToTheCut)

@@ -2,6 +2,8 @@
 #include "RendererFixture.h"
 
 #include <cstdlib>
+#include <functional>
+#include <string>
 
 namespace Zelto
 {
@@ -93,6 +95,21 @@ TEST_F(RendererTextTest, WidthIsTheInkOfTheGlyphOutlines)
     EXPECT_LE(height, 2 * FontSize);
 }
 
+TEST_F(RendererTextTest, WidthReachesBeyondTheWindow)
+{
+    ASSERT_EQ(renderer.loadFont(TestFamily, 16), 1u);
+    int32_t one = 0, hundred = 0;
+    Render(
+        [&]
+        {
+            one = renderer.getTextWidth(1, u"W");
+            hundred = renderer.getTextWidth(1, std::u16string(100, u'W').c_str());
+        });
+    // A hundred glyphs side by side, their ink 99 advances and one glyph wide: far wider than the window.
+    EXPECT_GT(hundred, 90 * one);
+    EXPECT_GT(hundred, 5 * window.Width());
+}
+
 TEST_F(RendererTextTest, WordsWrapWithinTheBoxWidth)
 {
     ASSERT_EQ(renderer.loadFont(TestFamily, FontSize), 1u);
@@ -106,6 +123,23 @@ TEST_F(RendererTextTest, WordsWrapWithinTheBoxWidth)
     Frame::Box ink = frame.InkBox(Black);
     EXPECT_LE(ink.right, BoxLeft + 3 * FontSize);
     EXPECT_GE(ink.bottom - ink.top, 2 * lineHeight); // three lines of capitals: at least two line heights
+}
+
+// As GDI+ lays text out: the spaces a line starts with indent it (a traceback's lines), those where a line
+// breaks do not.
+TEST_F(RendererTextTest, LeadingSpacesIndentButSpacesAtABreakDoNot)
+{
+    ASSERT_EQ(renderer.loadFont(TestFamily, FontSize), 1u);
+    auto inkLeft = [&](const char16_t* text, int32_t right)
+    {
+        Frame frame =
+            Render([&] { renderer.drawText(1, text, BoxLeft, BoxTop, right, BoxBottom, 0, White); });
+        return frame.InkBox(Black).left;
+    };
+    int32_t flush = inkLeft(u"HH", BoxRight);
+    EXPECT_GE(inkLeft(u"      HH", BoxRight), flush + FontSize);   // six spaces: about two font sizes
+    EXPECT_GE(inkLeft(u"\n      HH", BoxRight), flush + FontSize); // and so do a later paragraph's
+    EXPECT_EQ(inkLeft(u"HH            HH", BoxLeft + 3 * FontSize), flush); // the second line is flush
 }
 
 TEST_F(RendererTextTest, MissingFamilyFallsBackToSansSerifAndAnImpossibleSizeDrawsNothing)
@@ -127,6 +161,41 @@ TEST_F(RendererTextTest, MissingFamilyFallsBackToSansSerifAndAnImpossibleSizeDra
     EXPECT_EQ(heights[0], heights[1]);
     EXPECT_EQ(widths[2], 0);
     EXPECT_TRUE(frame.AllAre(Black));
+}
+
+TEST_F(RendererTextTest, AnElementThatCannotBeDrawnLeavesTheRestOfTheFrame)
+{
+    ASSERT_EQ(renderer.loadFont(TestFamily, FontSize), 1u);
+    ASSERT_EQ(renderer.loadFont(TestFamily, 100000), 2u);
+    const char16_t loneSurrogate[] = {u'a', 0xD800, u'b', 0};
+    const struct
+    {
+        const char* name;
+        std::function<void()> element;
+    } cases[] = {
+        {"text in a font of 100,000 pixels",
+         [&] { renderer.drawText(2, u"Huge", BoxLeft, BoxTop, BoxRight, BoxBottom, 0, White); }},
+        {"text with a lone surrogate",
+         [&] { renderer.drawText(1, loneSurrogate, BoxLeft, BoxTop, BoxRight, BoxBottom, 0, White); }},
+        {"width of a text with a lone surrogate", [&] { renderer.getTextWidth(1, loneSurrogate); }},
+        {"width in a font of 100,000 pixels", [&] { renderer.getTextWidth(2, u"Huge"); }},
+    };
+    for (const auto& failing : cases)
+    {
+        SCOPED_TRACE(failing.name);
+        int32_t widths[2] = {};
+        Frame frame = Render(
+            [&]
+            {
+                failing.element();
+                renderer.fillRect(0, 110, 10, 120, Green);
+                widths[0] = renderer.getTextWidth(1, u"HHH");
+            });
+        EXPECT_EQ(frame.At(5, 115), Green);
+        Render([&] { widths[1] = renderer.getTextWidth(1, u"HHH"); });
+        EXPECT_GT(widths[0], 0);
+        EXPECT_EQ(widths[1], widths[0]);
+    }
 }
 
 } // namespace

@@ -66,6 +66,9 @@ TEST_F(BindingTest, ArgumentsReadAsEachKindCountingAfterTheObject)
                              "s='12' o=0"},
         {u"p:inspect('abc')",
          "n=1 b=1 i8=0 u8=0 i16=0 u16=0 wc=0 i32=0 u32=0 i64=0 u64=0 f=0 d=0 s='abc' o=0"},
+        // The text of a number is made from a copy: the argument stays the script's number for later reads.
+        {u"p:inspect(2^53 + 2)", "n=1 b=1 i8=2 u8=2 i16=2 u16=2 wc=2 i32=2 u32=2 i64=9007199254740994 "
+                                 "u64=9007199254740994 f=9.0072e+15 d=9.0072e+15 s='9.007199254741e+15' o=0"},
         {u"p:inspect(false)",
          "n=1 b=0 i8=0 u8=0 i16=0 u16=0 wc=0 i32=0 u32=0 i64=0 u64=0 f=0 d=0 s='false' o=0"},
     };
@@ -76,6 +79,9 @@ TEST_F(BindingTest, ArgumentsReadAsEachKindCountingAfterTheObject)
     }
     Run(u"p:inspect(Probe.new())");
     EXPECT_NE(probe->reading.find(" o=1"), std::string::npos);
+    // Read into a text or binary Variable, a number stays the script's number as well.
+    ExpectResults({{u"return p:textThenNumber(2^53 + 2) == 2^53 + 2", "true"},
+                   {u"return p:textThenNumber(1 / 3) == 1 / 3", "true"}});
 }
 
 TEST_F(BindingTest, EachReturnOperationGivesItsValue)

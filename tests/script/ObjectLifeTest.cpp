@@ -153,3 +153,44 @@ TEST_F(BindingTest, AnObjectOutlivingItsManagerIsDestroyedWithoutReachingTheClos
     delete probe;
     EXPECT_EQ(Probe::live, 0);
 }
+
+// Children attached to locked owners live as long as the owners, whatever order the collector meets their
+// tables in; detaching them afterwards finds them whole.
+TEST_F(BindingTest, ChildrenOfLockedOwnersSurviveTheirOwnersTables)
+{
+    constexpr int Pairs = 40;
+    Probe* owners[Pairs];
+    Probe* children[Pairs];
+    for (int i = 0; i < Pairs; ++i)
+    {
+        owners[i] = new Probe();
+        children[i] = new Probe();
+        Publish(("p" + std::to_string(i)).c_str(), owners[i]);
+        ASSERT_EQ(manager->AttachObject(owners[i], children[i]), children[i]);
+        manager->LockObject(owners[i]);
+    }
+    Run(u"for i = 0, 39 do _G['p' .. i] = nil end");
+    CollectTwice(manager);
+    EXPECT_EQ(Probe::live, 2 * Pairs);
+    for (int i = 0; i < Pairs; ++i)
+    {
+        manager->DetachObject(owners[i], children[i]);
+        manager->UnlockObject(owners[i]);
+    }
+    manager->CollectGarbage();
+    EXPECT_EQ(Probe::live, 0);
+}
+
+// An owner that has no table keeps nothing: the attaching fails and the child stays the host's.
+TEST_F(BindingTest, AttachingToAnUnboundOwnerFailsAndLeavesTheChild)
+{
+    auto* owner = new Probe();
+    manager->UnbindObject(owner);
+    auto* child = new Probe();
+    EXPECT_EQ(manager->AttachObject(owner, child), nullptr);
+    CollectTwice(manager);
+    EXPECT_EQ(Probe::live, 2);
+    EXPECT_NE(child->binding, nullptr);
+    delete child;
+    delete owner;
+}

@@ -36,6 +36,7 @@ void Probe::Register(IScriptManager& manager)
         ScriptMethod<&Probe::Abort>("abort"),
         ScriptMethod<&Probe::OnEvent>("onEvent"),
         ScriptMethod<&Probe::Inspect>("inspect"),
+        ScriptMethod<&Probe::TextThenNumber>("textThenNumber"),
         ScriptMethod<&Probe::Give>("give"),
         ScriptMethod<&Probe::Remember>("remember"),
     };
@@ -85,6 +86,16 @@ int32_t Probe::Inspect(IScriptManager& manager)
          << " o=" << (manager.GetArgObject(0) != nullptr);
     reading = line.str();
     return manager.Return();
+}
+
+int32_t Probe::TextThenNumber(IScriptManager& manager)
+{
+    for (uint32_t type : {VariableText, VariableBinary})
+    {
+        Variable value(u"", type);
+        manager.GetArgVariable(value, 0);
+    }
+    return manager.ReturnDouble(manager.GetArgDouble(0));
 }
 
 int32_t Probe::Give(IScriptManager& manager)

@@ -31,7 +31,9 @@ public:
     int32_t Abort(IScriptManager& manager);   // a script error raised without ending the call
     int32_t OnEvent(IScriptManager& manager); // stores its function argument under the key 64, nil removes it
     int32_t Inspect(IScriptManager& manager); // every reading of argument 0 into `reading`
-    int32_t Give(IScriptManager& manager);    // the Return operation numbered by argument 0
+    // Argument 0 read as a text and a binary Variable, then given back as read as a number.
+    int32_t TextThenNumber(IScriptManager& manager);
+    int32_t Give(IScriptManager& manager);     // the Return operation numbered by argument 0
     int32_t Remember(IScriptManager& manager); // two texts; with a third argument true, script work between
 
     int32_t total = 0;

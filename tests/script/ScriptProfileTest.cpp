@@ -289,6 +289,44 @@ TEST_F(ScriptProfile, ScriptErrorsLeaveTheProfileStackBalanced)
     ExpectNoAssertion();
 }
 
+// A host function that raises, and a coroutine suspended inside a profiled call, leave no frame for another
+// function's return to close: nothing is reported and every count lands on its own function.
+TEST_F(ScriptProfile, RaisingHostCallsAndSuspendedCoroutinesKeepTheirFramesApart)
+{
+    Probe::Register(*manager);
+    struct Case
+    {
+        const char16_t* script;
+        const char16_t* chunk;
+        std::vector<DumpRow> rows; // by name
+    };
+    const Case cases[] = {
+        {u"local p = Probe.new()\nlocal function f() p:fail() end\nlocal function g() pcall(f) end\n"
+         u"for i = 1, 3 do g() end",
+         u"@raise.lua",
+         {{"C", "Probe.new", "", 1, 0}, {"Lua", "g", "@raise.lua:3", 3, 0}}},
+        {u"local co = coroutine.wrap(function() for i = 1, 9 do coroutine.yield(i) end end)\n"
+         u"local function step() return (co()) end\nfor i = 1, 3 do step() end",
+         u"@resume.lua",
+         {{"Lua", "step", "@resume.lua:2", 3, 0}}},
+        {u"local co = coroutine.create(function() local p = Probe.new() p:fail() end)\n"
+         u"local function run() local ok = coroutine.resume(co) return ok end\nrun() run()",
+         u"@dies.lua",
+         {{"C", "Probe.new", "", 1, 0}, {"Lua", "run", "@dies.lua:2", 2, 0}}},
+    };
+    for (const Case& c : cases)
+    {
+        TakeDump();
+        RunChunk(c.script, c.chunk);
+        manager->CollectGarbage(); // the probes the script made
+        std::vector<DumpRow> rows = TakeDump().byTotal;
+        std::sort(rows.begin(), rows.end(),
+                  [](const DumpRow& a, const DumpRow& b) { return a.name < b.name; });
+        EXPECT_EQ(rows, c.rows) << Narrow(String(c.chunk));
+        ExpectNoAssertion();
+    }
+}
+
 TEST_F(ScriptProfile, HostFunctionsWithoutARecordAreNotTimed)
 {
     const void* host = reinterpret_cast<const void*>(HostFunction);
@@ -322,15 +360,20 @@ TEST_F(ScriptProfile, UnmatchedLeavesAreReportedAndTheCallBoundaryKept)
     manager->ProfileLeaveNative();
     EXPECT_EQ(logs.error.Count(u"Assertion Failed : mProfStack.Length( ) > 0\r\n"), 1u);
 
-    // The host leave closes the script function instead; the function's own return then closes the chunk,
-    // and the chunk's return meets the call's boundary, which stays for the call to remove.
+    // A host leave without a host call open is reported once and closes nothing: the function's return and
+    // the chunk's still close their own frames, and the call's boundary stays for the call to remove.
     lua_register(manager->GetLuaState(), "leave_native", LeaveNative);
     RunChunk(u"local function f() leave_native() end\nf()", u"@leave.lua");
-    EXPECT_EQ(logs.error.Count(u"Assertion Failed : p !=_null && p->mCFunc == cfunc\r\n"), 2u);
+    EXPECT_EQ(logs.error.Count(u"Assertion Failed : p !=_null && p->mCFunc == cfunc\r\n"), 1u);
     EXPECT_EQ(logs.error.Count(u"Assertion Failed : finish\r\n"), 0u);
 
     RunChunk(u"local function ok() end\nok()", u"@ok.lua");
-    EXPECT_EQ(logs.error.Count(u"Assertion Failed"), 3u);
+    EXPECT_EQ(logs.error.Count(u"Assertion Failed"), 2u);
+    Dump dump = TakeDump();
+    std::vector<DumpRow> rows = dump.byTotal;
+    std::sort(rows.begin(), rows.end(), [](const DumpRow& a, const DumpRow& b) { return a.place < b.place; });
+    EXPECT_EQ(rows,
+              (std::vector<DumpRow>{{"Lua", "f", "@leave.lua:1", 1, 0}, {"Lua", "ok", "@ok.lua:1", 1, 0}}));
 }
 
 TEST_F(ScriptProfile, SwitchedOffNothingIsCountedAndReleaseDumps)

@@ -59,6 +59,49 @@ TEST_F(ScriptTest, TablesInsideThemselvesOrTooDeepAreCutWithAMessage)
     EXPECT_EQ(Top(), top);
 }
 
+namespace
+{
+
+uint32_t CountEntries(const Variable& variable)
+{
+    uint32_t count = 0;
+    for (const Variable* child : variable.children)
+        count += 1 + CountEntries(*child);
+    return count;
+}
+
+} // namespace
+
+// Tables shared at every level are read once per path to them: one read stops at its limit of entries, says
+// so once, and gives what it read.
+TEST_F(ScriptTest, SharedTablesAreReadWithinALimitOfEntries)
+{
+    const std::u16string message = u"[LS] A value of more than 262144 table entries is read only in part";
+    struct Case
+    {
+        const char16_t* script;
+        uint32_t entries; // 0: cut at the limit
+    };
+    const Case cases[] = {
+        {u"local t = {} for i = 1, 10 do t = { a = t, b = t } end return t", 2046},
+        {u"local t = {} for i = 1, 43 do t = { a = t, b = t } end return t", 0},
+        {u"local t = {} for i = 1, 43 do t = { t, t } end return t", 0},
+    };
+    for (const Case& c : cases)
+    {
+        size_t before = logs.trace.Count(message);
+        int top = Top();
+        Variable read = Run(c.script);
+        uint32_t entries = CountEntries(read);
+        if (c.entries != 0)
+            EXPECT_EQ(entries, c.entries);
+        else
+            EXPECT_LE(entries, 262144u);
+        EXPECT_EQ(logs.trace.Count(message) - before, c.entries != 0 ? 0u : 1u);
+        EXPECT_EQ(Top(), top);
+    }
+}
+
 TEST_F(ScriptTest, GlobalTableReadsAsTheFunctionReturningIt)
 {
     Run(u"config = {width = 640, modes = {{w = 640}, {w = 800}}, title = 'x'}\n"

@@ -279,7 +279,7 @@ TEST(PackageHeaderFormat, ExpectedLengthAddsHeaderEntriesAndSections)
         {3, {100}, 0, 0, 1232}, // only version 1 is shorter
         {2, {1, 2, 3, 4, 5, 6, 7, 8}, 1000, 20, 2188},
         {2, {10}, 0x100000000ull, 5, 0x100000000ull + 1147}, // sections count in 64 bits
-        {2, {0xFFFFFFFFu, 2}, 0, 0, 1133},                   // the entries' sum wraps at 32 bits
+        {2, {0xFFFFFFFFu, 2}, 0, 0, 0x100000001ull + 1132},  // the entries add up in 64 bits, never wrap
     };
     for (const Case& c : cases)
     {

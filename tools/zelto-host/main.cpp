@@ -1,10 +1,12 @@
 // zelto-host: a sample launcher. Loads the plug-in, gives it a window (a surface on Linux), passes the
 // --setup pairs, drives update and render at about 60 Hz and prints the progress until the engine runs or
 // the time is up. Exit status: 0 the engine runs, 1 a failure, 2 wrong arguments, 3 the time ran out.
+// With --preview it shows a loading screen to its author instead (Preview.cpp).
 #include "Source/Common/StringEncoding.h"
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/Host/Plugin.h"
 #include "Source/Platform/System.h"
+#include "tools/zelto-host/Preview.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,12 +32,17 @@ struct Options
     // Linux: frames saved on the way, by tick number (from 1): "--png-frame 40:loading.png"
     std::vector<std::pair<uint32_t, std::string>> framePngs;
     bool timing = false; // prints the longest update calls and when the files were in
+    bool preview = false;
+    bool secondsGiven = false;
+    PreviewOptions previewOptions;
 };
 
 void PrintUsage()
 {
     std::printf("usage: zelto-host [--plugin PATH] [--setup KEY=VALUE]... [--seconds N] [--launch-mode N]"
-                " [--png FILE] [--png-frame TICK:FILE]... [--timing]\n");
+                " [--png FILE] [--png-frame TICK:FILE]... [--timing]\n"
+                "       zelto-host --preview [SCRIPT] [--preview-seconds N] [--seconds N] [--size WxH]"
+                " [--preview-at S] [--frames N] [--png-dir DIR] [--gif FILE] [--fps N] [--plugin PATH]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -47,7 +54,36 @@ bool ParseOptions(int argc, char** argv, Options& options)
         if (argument == "--plugin" && hasValue)
             options.plugin = argv[++i];
         else if (argument == "--seconds" && hasValue)
+        {
             options.seconds = std::atof(argv[++i]);
+            options.secondsGiven = true;
+        }
+        else if (argument == "--preview")
+        {
+            options.preview = true;
+            if (hasValue && std::strncmp(argv[i + 1], "--", 2) != 0)
+                options.previewOptions.script = argv[++i];
+        }
+        else if (argument == "--preview-seconds" && hasValue)
+            options.previewOptions.cycleSeconds = std::atof(argv[++i]);
+        else if (argument == "--preview-at" && hasValue)
+            options.previewOptions.startSeconds = std::atof(argv[++i]);
+        else if (argument == "--frames" && hasValue)
+            options.previewOptions.frames = uint32_t(std::atoi(argv[++i]));
+        else if (argument == "--png-dir" && hasValue)
+            options.previewOptions.pngFolder = argv[++i];
+        else if (argument == "--gif" && hasValue)
+            options.previewOptions.gif = argv[++i];
+        else if (argument == "--fps" && hasValue)
+            options.previewOptions.fps = std::atof(argv[++i]);
+        else if (argument == "--size" && hasValue)
+        {
+            int width = 0, height = 0;
+            if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0)
+                return false;
+            options.previewOptions.width = width;
+            options.previewOptions.height = height;
+        }
         else if (argument == "--launch-mode" && hasValue)
             options.launchMode = std::atoi(argv[++i]);
         else if (argument == "--png" && hasValue)
@@ -104,6 +140,11 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("zelto-host: loaded %s\n", StringToUtf8(pluginPath.Text()).c_str());
+    if (options.preview)
+    {
+        options.previewOptions.seconds = options.secondsGiven ? options.seconds : 0.0;
+        return RunPreview(options.previewOptions, plugin);
+    }
 
     HostWindow window(800, 600, plugin.message);
     if (!window.IsOpen())
@@ -125,7 +166,8 @@ int main(int argc, char** argv)
     uint32_t last = started;
     uint32_t ticks = 0, readyTicks = 0;
     float shown = -1.0f;
-    // The loader's own share of the bar ends at 40 %: from there on the engine loads.
+    // The loader's own share of the bar ends at 40 %, which it reaches once every file is in place under its
+    // real name: from there on the engine loads.
     const float filesInProgress = 0.4f;
     double longestUpdateMs = 0.0, longestSyncUpdateMs = 0.0, filesInMs = -1.0;
     const auto begin = std::chrono::steady_clock::now();
@@ -162,7 +204,9 @@ int main(int argc, char** argv)
     bool running = readyTicks >= framesAfterReady;
     std::printf("zelto-host: %u ticks in %.1f s: %s\n", ticks, (MillisecondClock() - started) / 1000.0,
                 running ? "the engine runs" : "time is up before the engine ran");
-    if (options.timing)
+    if (options.timing && filesInMs < 0.0)
+        std::printf("zelto-host: timing: the files never came in, longest update %.2f ms\n", longestUpdateMs);
+    else if (options.timing)
         std::printf(
             "zelto-host: timing: files in after %.0f ms, longest update %.2f ms until then (the engine's"
             " start included), %.2f ms in all\n",

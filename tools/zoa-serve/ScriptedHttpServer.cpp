@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <atomic>
 
@@ -76,7 +78,10 @@ std::string ScriptedHttpServer::Url(const std::string& path) const
 
 void ScriptedHttpServer::Serve(const std::string& path, std::string bytes, std::string contentType)
 {
-    auto resource = std::make_shared<const Resource>(Resource{std::move(bytes), std::move(contentType)});
+    char etag[32];
+    std::snprintf(etag, sizeof etag, "\"%016llx\"", (unsigned long long)std::hash<std::string>()(bytes));
+    auto resource =
+        std::make_shared<const Resource>(Resource{std::move(bytes), std::move(contentType), etag});
     std::lock_guard<std::mutex> lock(mLock);
     mResources[path] = std::move(resource);
 }
@@ -174,6 +179,7 @@ void ScriptedHttpServer::ServeResource(size_t index, const httplib::Request& in,
     int64_t last = size - 1;
     std::string range = reply.ignoreRange ? std::string() : in.get_header_value("Range");
     out.set_header("Accept-Ranges", "bytes");
+    out.set_header("ETag", resource->etag);
     if (range.empty())
         out.status = 200;
     else if (ParseRange(range, size, first, last))

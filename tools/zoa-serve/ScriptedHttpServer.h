@@ -1,8 +1,9 @@
 // An HTTP/1.1 server on 127.0.0.1 (own thread) for zoa-serve and the download tests, in the manner of curl's
 // test server: it serves in-memory resources with their length, byte ranges (206 with Content-Range)
-// and HEAD, follows per-path scripts (redirect, status, delay, stall mid-body, drop after N body bytes), and
-// records every request it saw. Started by the constructor, stopped by the destructor; a stalled or delayed
-// answer never holds the shutdown up. All members are safe to call from any thread.
+// and HEAD, an ETag that changes with the bytes, follows per-path scripts (redirect, status, delay, stall
+// mid-body, drop after N body bytes), and records every request it saw. Started by the constructor, stopped
+// by the destructor; a stalled or delayed answer never holds the shutdown up. All members are safe to call
+// from any thread.
 #pragma once
 
 #include <chrono>
@@ -93,6 +94,7 @@ private:
     {
         std::string bytes;
         std::string contentType;
+        std::string etag; // a quoted hash of the bytes: a changed resource has another
     };
     struct Scripted
     {

@@ -22,12 +22,17 @@ public:
     bool IsOpen() const { return mHandle != nullptr; }
     bool Pump();                          // handles pending messages; false once the window was closed
     bool SaveFrame(const char16_t* path); // the surface as a PNG file (Linux; false on Windows)
+    void ClientSize(int32_t& width, int32_t& height) const;
+    // A new client size, which the plug-in learns from a size message as from a window resized by its user
+    // (Linux: the surface takes the new size; Windows: the window does).
+    void Resize(int32_t width, int32_t height);
     // What the window's client area shows, `width` x `height` from its top-left corner, rows top to bottom,
     // 0xFFRRGGBB (for the tests that look at frames).
     std::vector<uint32_t> Pixels(int32_t width, int32_t height) const;
 
 private:
     void* mHandle = nullptr;
+    ZeltoMessageFunction mForward;
 };
 
 // Sleeps the host thread for about `milliseconds`.

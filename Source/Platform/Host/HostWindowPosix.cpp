@@ -22,9 +22,11 @@ struct HostSurface
 
 void Present(ZeltoSurface*) {}
 
+const uint32_t SizeMessage = 5; // the window message of a new client size, as Windows numbers it
+
 } // namespace
 
-HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward)
+HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward) : mForward(forward)
 {
     auto* host = new HostSurface;
     host->pixels.assign(size_t(width) * size_t(height), 0);
@@ -51,6 +53,24 @@ bool HostWindow::SaveFrame(const char16_t* path)
     bool saved = cairo_surface_write_to_png(image, StringToUtf8(path).c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(image);
     return saved;
+}
+
+void HostWindow::ClientSize(int32_t& width, int32_t& height) const
+{
+    auto* surface = static_cast<ZeltoSurface*>(mHandle);
+    width = surface->width;
+    height = surface->height;
+}
+
+void HostWindow::Resize(int32_t width, int32_t height)
+{
+    auto* host = static_cast<HostSurface*>(static_cast<ZeltoSurface*>(mHandle)->user);
+    host->pixels.assign(size_t(width) * size_t(height), 0);
+    host->surface.width = width;
+    host->surface.height = height;
+    host->surface.pixels = host->pixels.data();
+    if (mForward != nullptr)
+        mForward(0, SizeMessage, 0, intptr_t((uint32_t(height) << 16) | (uint32_t(width) & 0xFFFF)));
 }
 
 std::vector<uint32_t> HostWindow::Pixels(int32_t width, int32_t height) const

@@ -41,7 +41,7 @@ void StartGdiPlus()
 
 } // namespace
 
-HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward)
+HostWindow::HostWindow(int32_t width, int32_t height, ZeltoMessageFunction forward) : mForward(forward)
 {
     StartGdiPlus();
     WNDCLASSW windowClass{};
@@ -91,6 +91,23 @@ bool HostWindow::Pump()
 bool HostWindow::SaveFrame(const char16_t*)
 {
     return false; // the window shows the frame itself
+}
+
+void HostWindow::ClientSize(int32_t& width, int32_t& height) const
+{
+    RECT client{};
+    GetClientRect(static_cast<HWND>(mHandle), &client);
+    width = client.right;
+    height = client.bottom;
+}
+
+void HostWindow::Resize(int32_t width, int32_t height)
+{
+    // The window sends the size message to the plug-in through its procedure.
+    RECT frame{0, 0, width, height};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(static_cast<HWND>(mHandle), nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
 }
 
 std::vector<uint32_t> HostWindow::Pixels(int32_t width, int32_t height) const

@@ -1,0 +1,100 @@
+// No memory for a decoder is told as such, never as a damaged file. The process's address-space limit
+// stands in for a 32-bit process whose address space is used up: an LZMA block whose dictionary does not fit.
+#include "Loader/FileWork.h"
+
+#include "Source/Platform/AtomicFloat.h"
+#include "Source/Platform/Host/HostWindow.h"
+#include "Source/Platform/Worker.h"
+#include "support/TempDirectory.h"
+#include "tools/zoa-pack/PackedBlockWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+using namespace Zelto;
+
+namespace
+{
+
+// The address space the process has mapped now, in bytes; 0 when it cannot be read.
+rlim_t MappedBytes()
+{
+    unsigned long pages = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr)
+        return 0;
+    if (std::fscanf(statm, "%lu", &pages) != 1)
+        pages = 0;
+    std::fclose(statm);
+    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+}
+
+// Mappings beyond `headroom` more bytes fail while this lives.
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit(rlim_t headroom)
+    {
+        getrlimit(RLIMIT_AS, &saved);
+        rlimit limited = saved;
+        limited.rlim_cur = MappedBytes() + headroom;
+        active = MappedBytes() != 0 && setrlimit(RLIMIT_AS, &limited) == 0;
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &saved); }
+    bool active = false;
+
+private:
+    rlimit saved{};
+};
+
+} // namespace
+
+TEST(FileWork, NoMemoryForTheDecoderIsToldApartFromDamage)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory does not live under an address-space limit";
+#else
+    // 64 KiB that do not pack (the stream may then unpack to up to 512 MiB), stated as 64 MiB with a 64 MiB
+    // dictionary: beyond what the C library serves from memory it mapped already, so the dictionary needs a
+    // mapping of its own, which the limit refuses.
+    std::string content(64u << 10, '\0');
+    uint32_t seed = 12345;
+    for (char& byte : content)
+        byte = char((seed = seed * 1103515245u + 12345u) >> 24);
+    DataBuffer block;
+    String error;
+    ASSERT_TRUE(PackBlock(reinterpret_cast<const uint8_t*>(content.data()), uint32_t(content.size()),
+                          PackedLzma, block, error));
+    const uint32_t stated = 64u << 20;
+    for (uint32_t i = 0; i < 4; ++i)
+    {
+        block.Data()[PackedBlockPropertiesOffset + 1 + i] = uint8_t(stated >> (8 * i));
+        block.Data()[PackedBlockSizeOffset + i] = uint8_t(stated >> (8 * i));
+    }
+
+    TempDirectory folder;
+    FetchedFile work;
+    work.name = folder.Path(u"file.bin");
+    work.expected = Md5(content.data(), uint32_t(content.size()));
+    work.output.Start(work.name);
+    work.unpacker.Start(work.output, block.Size());
+    {
+        AddressSpaceLimit limit(4u << 20);
+        ASSERT_TRUE(limit.active);
+        EXPECT_FALSE(work.unpacker.Take(block.Data(), PackedBlockHeaderSize + 100));
+    }
+    EXPECT_EQ(work.unpacker.Failure(), UnpackFailure::OutOfMemory);
+    Worker* worker = StartFileFinish(work);
+    while (AtomicLoadFloat(&work.done) < 1.0f)
+        HostSleep(1);
+    if (worker != nullptr)
+        worker->Destroy();
+    EXPECT_EQ(work.outcome, FileOutcome::OutOfMemory);
+    EXPECT_FALSE(std::filesystem::exists(folder.Native(u"file.bin")));
+#endif
+}
