@@ -20,9 +20,8 @@ constexpr uint32_t FileLaneCount = 2;
 enum class LaneStep : uint8_t
 {
     Idle,
-    Resuming,         // `worker` unpacks again the packed bytes an earlier run kept
-    Fetching,         // `worker` runs the download of the rest
-    Finishing,        // `worker` checks `fetched` and puts it in place
+    Fetching,         // `worker` unpacks the kept bytes, downloads the rest, checks and replaces the file
+    Finishing,        // `worker` tries again to put the checked file in place, or under another name
     WaitingToWrite,   // the checked file could not be put in place: tried again a second after `mark`
     WaitingToRefetch, // the file failed (digest, memory, disk): fetched again once `backoff` has passed
 };
@@ -31,8 +30,7 @@ struct FileLane
 {
     LaneStep step = LaneStep::Idle;
     uint32_t entry = 0;       // the package entry, unless idle
-    Worker* worker = nullptr; // the download or the finishing work, whichever runs
-    float downloadProgress = 0.0f;
+    Worker* worker = nullptr; // the file's work, whichever step runs
     FetchedFile fetched;
     WebHandle* handle = nullptr; // two transfers cannot share a handle: each lane has its own
     Backoff backoff;

@@ -177,28 +177,24 @@ void Zelto3DLoader::StopFileWork()
 void Zelto3DLoader::LaneTick(FileLane& lane)
 {
     uint32_t now = MillisecondClock();
-    bool resumed = lane.step == LaneStep::Resuming && AtomicLoadFloat(&lane.fetched.done) == 1.0f;
-    bool fetched = lane.step == LaneStep::Fetching && AtomicLoadFloat(&lane.downloadProgress) == 1.0f;
-    bool finished = lane.step == LaneStep::Finishing && AtomicLoadFloat(&lane.fetched.done) == 1.0f;
-    if (resumed || fetched || finished)
+    bool done = (lane.step == LaneStep::Fetching || lane.step == LaneStep::Finishing) &&
+                AtomicLoadFloat(&lane.fetched.done) == 1.0f;
+    if (done)
     {
         if (lane.worker != nullptr)
             lane.worker->Destroy();
         lane.worker = nullptr;
     }
     const PackageEntry& entry = header.entries[lane.entry];
-    if (resumed)
-        FetchRest(lane);
-    else if (fetched)
+    if (done && lane.step == LaneStep::Fetching)
     {
-        PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, lane.fetched.unpacker.Taken(),
+        if (lane.fetched.resumed != 0)
+            PrintTrace(u"[Loader] %ls went on after the %u bytes kept by an earlier run", entry.name,
+                       lane.fetched.resumed.load());
+        PrintTrace(u"[Loader] %ls fetched: %u bytes in %u ms", entry.name, lane.fetched.packedSize,
                    now - lane.mark);
-        lane.fetched.checked = false;
-        lane.fetched.last =
-            fileIndex == PackageEntryCount; // every entry is taken: the lane is done after this
-        StartLaneFinish(lane);
     }
-    else if (finished)
+    if (done)
         FinishedFile(lane);
     else if (lane.step == LaneStep::WaitingToWrite && now - lane.mark >= SaveRetryMs)
         StartLaneFinish(lane);
@@ -213,8 +209,8 @@ uint32_t Zelto3DLoader::LaneBytes(const FileLane& lane) const
     {
     case LaneStep::Fetching:
     {
-        uint32_t rest = size - lane.fetched.resumed;
-        return lane.fetched.resumed + uint32_t(float(rest) * AtomicLoadFloat(&lane.downloadProgress));
+        uint32_t resumed = lane.fetched.resumed;
+        return resumed + uint32_t(float(size - resumed) * AtomicLoadFloat(&lane.fetched.downloaded));
     }
     case LaneStep::Finishing:
     case LaneStep::WaitingToWrite:
@@ -226,7 +222,8 @@ uint32_t Zelto3DLoader::LaneBytes(const FileLane& lane) const
 
 // The bytes unpack on the download's thread as they arrive and go straight to the temporary file, so
 // neither the packed nor the unpacked copy is ever kept whole. Packed bytes an earlier run kept of the same
-// entry come first, unpacked again on a worker; the download asks only for the rest.
+// entry come first, unpacked again; the download asks only for the rest. The whole way runs on the lane's
+// worker, the check and the replace included.
 void Zelto3DLoader::FetchLaneFile(FileLane& lane)
 {
     const PackageEntry& entry = header.entries[lane.entry];
@@ -237,29 +234,18 @@ void Zelto3DLoader::FetchLaneFile(FileLane& lane)
     fetched.output.Start(fetched.name, fetched.seal.required);
     fetched.unpacker.Start(fetched.output, entry.size);
     fetched.kept.Start(fetched.name, entry, announcement.validator, fetched.unpacker);
-    fetched.resumed = 0;
-    lane.mark = MillisecondClock();
-    lane.step = LaneStep::Resuming;
-    lane.worker = StartFileResume(fetched);
-}
-
-void Zelto3DLoader::FetchRest(FileLane& lane)
-{
-    const PackageEntry& entry = header.entries[lane.entry];
-    uint32_t resumed = lane.fetched.resumed;
-    if (resumed != 0)
-        PrintTrace(u"[Loader] %ls goes on after the %u bytes kept by an earlier run", entry.name, resumed);
-    PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size - resumed,
-               entry.offset + resumed);
+    fetched.url = urls[int32_t(urlIndex)];
     if (lane.handle == nullptr)
         lane.handle = NewPackageHandle();
+    fetched.handle = lane.handle;
+    fetched.offset = entry.offset;
+    fetched.end = entry.offset + entry.size;
+    fetched.resumed = 0;
+    fetched.last = fileIndex == PackageEntryCount; // every entry is taken: the lane is done after this
+    PrintTrace(u"[Loader] Fetching %ls: %u bytes at %u", entry.name, entry.size, entry.offset);
+    lane.mark = MillisecondClock();
     lane.step = LaneStep::Fetching;
-    AtomicStoreFloat(&lane.downloadProgress, resumed == entry.size ? 1.0f : 0.0f);
-    if (resumed == entry.size)
-        return; // every byte was kept: the next tick finishes the file
-    lane.worker =
-        StartDownload(&lane.downloadProgress, urls[int32_t(urlIndex)].Text(), &lane.fetched.kept,
-                      int32_t(entry.offset + resumed), int32_t(entry.offset + entry.size), lane.handle);
+    lane.worker = StartFileFetch(fetched);
 }
 
 void Zelto3DLoader::StartLaneFinish(FileLane& lane)

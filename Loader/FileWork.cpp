@@ -4,6 +4,7 @@
 
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/File.h"
+#include "Source/Platform/WebDownload.h"
 #include "Source/Platform/Worker.h"
 
 namespace Zelto
@@ -104,12 +105,27 @@ int32_t FinishFetchedFile(Worker* worker, void* userData, int32_t)
     return 0;
 }
 
-int32_t ResumeFetchedFile(Worker*, void* userData, int32_t)
+int32_t FetchFile(Worker* worker, void* userData, int32_t word)
 {
     auto* work = static_cast<FetchedFile*>(userData);
-    work->resumed = work->kept.Resume(work->output.stop);
-    AtomicStoreFloat(&work->done, 1.0f);
-    return 0;
+    uint32_t resumed = work->kept.Resume(work->output.stop);
+    work->resumed = resumed;
+    bool whole = work->offset + resumed == work->end;
+    AtomicStoreFloat(&work->downloaded, whole ? 1.0f : 0.0f);
+    // Without a thread of its own the download could not be stopped: the file comes out short then, and is
+    // fetched again later, as when the download cannot start.
+    if (!whole && worker != nullptr)
+        RunDownload(worker, &work->downloaded, work->url.Text(), &work->kept, int32_t(work->offset + resumed),
+                    int32_t(work->end), work->handle);
+    if (Stopping(worker) || work->output.stop)
+    {
+        // The bytes kept so far are left for a later run.
+        work->outcome = FileOutcome::Stopped;
+        AtomicStoreFloat(&work->done, 1.0f);
+        return 0;
+    }
+    work->checked = false;
+    return FinishFetchedFile(worker, userData, word);
 }
 
 Worker* Start(JobFunction job, void* work, float& done)
@@ -136,9 +152,9 @@ void StartLocalDigests(LocalDigests& work, Worker* (&workers)[LocalDigestWorkers
     }
 }
 
-Worker* StartFileResume(FetchedFile& work)
+Worker* StartFileFetch(FetchedFile& work)
 {
-    return Start(ResumeFetchedFile, &work, work.done);
+    return Start(FetchFile, &work, work.done);
 }
 
 Worker* StartFileFinish(FetchedFile& work)

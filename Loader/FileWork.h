@@ -19,6 +19,7 @@ namespace Zelto
 {
 
 class Worker;
+struct WebHandle;
 
 // The local files are digested on this many workers at once, one file each: one per core of the machines
 // we run on.
@@ -54,18 +55,23 @@ struct FetchedFile
     PackedKeeper kept;     // the download's sink: keeps the packed bytes for a later run, hands them on
     UnpackStream unpacker; // unpacks into `output` as the bytes arrive
     FileOutput output;
-    uint32_t resumed = 0;    // packed bytes an earlier run kept, unpacked again before the download
-    uint32_t packedSize = 0; // as fetched
-    uint64_t fileSize = 0;   // as unpacked and digested
-    bool last = false;       // no file follows in this record: its decoders are freed once the file is done
-    bool checked = false;    // unpacked and digested already: a further run only replaces
+    String url;                       // the package, whose bytes from `offset` to `end` are the file's
+    WebHandle* handle = nullptr;      // the lane's, for the download
+    uint32_t offset = 0, end = 0;     // the entry's range, `end` one past its last byte
+    float downloaded = 0.0f;          // the download's progress, read with AtomicLoadFloat
+    std::atomic<uint32_t> resumed{0}; // packed bytes an earlier run kept, unpacked again before the download
+    uint32_t packedSize = 0;          // as fetched
+    uint64_t fileSize = 0;            // as unpacked and digested
+    bool last = false;    // no file follows in this record: its decoders are freed once the file is done
+    bool checked = false; // unpacked and digested already: a further run only replaces
     FileOutcome outcome = FileOutcome::Damaged;
     float done = 0.0f;
 };
 
-// Unpacks again the packed bytes an earlier run kept of this file, if they are the same entry's of the same
-// package; `resumed` tells how many, and the download asks for the rest.
-Worker* StartFileResume(FetchedFile& work);
+// A file's whole way in on one worker, so that no step waits for the host thread: unpacks again the packed
+// bytes an earlier run kept of it, if they are the same entry's of the same package (`resumed` tells how
+// many), downloads the rest, then finishes the file as StartFileFinish does.
+Worker* StartFileFetch(FetchedFile& work);
 // Starts the workers (null where one cannot start; its share is done at once by the caller's thread).
 void StartLocalDigests(LocalDigests& work, Worker* (&workers)[LocalDigestWorkers]);
 // Ends the unpacking and compares the digest (the first time), then puts the temporary file in place when it

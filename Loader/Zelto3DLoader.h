@@ -150,7 +150,6 @@ private:
     void LaneTick(FileLane& lane);
     uint32_t LaneBytes(const FileLane& lane) const; // of its entry, for the progress bar
     void FetchLaneFile(FileLane& lane);
-    void FetchRest(FileLane& lane); // after the kept bytes
     void StartLaneFinish(FileLane& lane);
     void FinishedFile(FileLane& lane);
     void RefetchLater(FileLane& lane, const char16_t* why);

@@ -191,6 +191,17 @@ Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int3
     return Launch(request);
 }
 
+bool RunDownload(Worker* worker, float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart,
+                 int32_t rangeEnd, WebHandle* handle)
+{
+    DownloadRequest* request = MakeRequest(progress, url, rangeStart, rangeEnd, handle);
+    if (request == nullptr)
+        return false;
+    request->sink = sink;
+    DownloadJob(worker, request, 0);
+    return true;
+}
+
 int32_t PumpTransfers(WebHandle* handle)
 {
     TransferContext* context = handle != nullptr ? ContextOf(handle) : nullptr;

@@ -51,6 +51,11 @@ Worker* StartDownload(float* progress, const char16_t* url, DataBuffer* buffer, 
 Worker* StartDownload(float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart,
                       int32_t rangeEnd, WebHandle* handle);
 
+// The same transfer run on the calling worker's own thread: returns once the range has arrived, the sink
+// refused bytes (progress 1.0 either way) or `worker` was told to stop; false only when it could not start.
+// For work that does more around its download on one worker.
+bool RunDownload(Worker* worker, float* progress, const char16_t* url, ByteSink* sink, int32_t rangeStart,
+                 int32_t rangeEnd, WebHandle* handle);
 // Moves the multi transfers on without blocking: 1 when the download has ended or nothing runs, 0 while one
 // runs; 0 for a handle without multi handle.
 int32_t PumpTransfers(WebHandle* handle);
