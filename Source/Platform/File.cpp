@@ -19,7 +19,7 @@ namespace
 std::atomic<uint32_t> operationCount{0};
 std::atomic<uint32_t> readCount{0};
 
-constexpr uint32_t Md5BlockBytes = 65536;
+constexpr uint32_t Md5BlockBytes = 256 * 1024; // a file is digested in reads of this size
 constexpr int64_t ReadAllLimit = 0x80000000LL; // a DataBuffer holds less than 2 GiB
 
 bool IsSeparator(char16_t ch)
@@ -42,6 +42,11 @@ bool OpenHandle(File& file, void*& handle, const char16_t* path, FileHandle::Acc
 bool File::OpenRead(const char16_t* path)
 {
     return OpenHandle(*this, mHandle, path, FileHandle::Access::Read);
+}
+
+bool File::OpenReadOnce(const char16_t* path)
+{
+    return OpenHandle(*this, mHandle, path, FileHandle::Access::ReadOnce);
 }
 
 bool File::OpenReadWrite(const char16_t* path)
@@ -225,7 +230,7 @@ Md5State FileMd5(const char16_t* path, const Worker* stopper)
 {
     File file;
     DataBuffer block;
-    bool succeeded = file.OpenRead(path) && block.Allocate(Md5BlockBytes);
+    bool succeeded = file.OpenReadOnce(path) && block.Allocate(Md5BlockBytes);
     int64_t total = file.Size();
     uint32_t count = 0;
     succeeded = succeeded && file.Read(block.Data(), Md5BlockBytes, &count);

@@ -25,6 +25,7 @@ class File
 {
 public:
     bool OpenRead(const char16_t* path);      // existing file, others may read
+    bool OpenReadOnce(const char16_t* path);  // the same, to be read once through: the system reads ahead
     bool OpenReadWrite(const char16_t* path); // existing file, read-only attribute cleared, others may read
     bool Create(const char16_t* path);        // missing directories made, truncated, others may read
     void Close();

@@ -12,6 +12,7 @@ namespace FileHandle
 enum class Access
 {
     Read,      // an existing file, read only
+    ReadOnce,  // an existing file, read only, once from its start to its end: the system reads ahead
     ReadWrite, // an existing file, its read-only attribute cleared first
     Create,    // a new or truncated file, its read-only attribute cleared first
 };

@@ -51,8 +51,9 @@ namespace FileHandle
 void* Open(const char16_t* path, Access access)
 {
     std::string native = NativePath(path);
+    bool readOnly = access == Access::Read || access == Access::ReadOnce;
     int flags = O_RDONLY;
-    if (access != Access::Read)
+    if (!readOnly)
     {
         ClearReadOnly(native);
         flags = access == Access::Create ? O_RDWR | O_CREAT | O_TRUNC : O_RDWR;
@@ -70,6 +71,8 @@ void* Open(const char16_t* path, Access access)
         close(descriptor);
         return nullptr;
     }
+    if (access == Access::ReadOnce)
+        posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
     return HandleOf(descriptor);
 }
 

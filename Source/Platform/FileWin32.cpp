@@ -35,15 +35,15 @@ void* Open(const char16_t* path, Access access)
 {
     DWORD rights = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
-    if (access != Access::Read)
+    if (access != Access::Read && access != Access::ReadOnce)
     {
         ClearReadOnly(path);
         rights |= GENERIC_WRITE;
         if (access == Access::Create)
             disposition = CREATE_ALWAYS;
     }
-    HANDLE handle = CreateFileW(Wide(path), rights, FILE_SHARE_READ, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD flags = access == Access::ReadOnce ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_ATTRIBUTE_NORMAL;
+    HANDLE handle = CreateFileW(Wide(path), rights, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
