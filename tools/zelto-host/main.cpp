@@ -31,7 +31,7 @@ struct Options
     std::string png; // Linux: the last frame is saved here
     // Linux: frames saved on the way, by tick number (from 1): "--png-frame 40:loading.png"
     std::vector<std::pair<uint32_t, std::string>> framePngs;
-    bool timing = false; // prints the longest update calls and when the files were in
+    bool timing = false; // prints the longest update calls, when the files were in and how long the delete took
     bool preview = false;
     bool secondsGiven = false;
     PreviewOptions previewOptions;
@@ -213,6 +213,10 @@ int main(int argc, char** argv)
             filesInMs, longestSyncUpdateMs, longestUpdateMs);
     if (!options.png.empty())
         SaveFrame(window, options.png, "last frame");
-    std::printf("zelto-host: loader deleted (%s)\n", plugin.destroy() != 0 ? "ok" : "failed");
+    const auto deleting = std::chrono::steady_clock::now();
+    const bool deleted = plugin.destroy() != 0;
+    std::printf("zelto-host: loader deleted (%s)\n", deleted ? "ok" : "failed");
+    if (options.timing)
+        std::printf("zelto-host: timing: the delete took %.2f ms\n", msSince(deleting));
     return running ? 0 : 3;
 }
