@@ -5,54 +5,15 @@
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/Worker.h"
+#include "support/AddressSpaceLimit.h"
 #include "support/TempDirectory.h"
 #include "tools/zoa-pack/PackedBlockWriter.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <filesystem>
 
 using namespace Zelto;
-
-namespace
-{
-
-// The address space the process has mapped now, in bytes; 0 when it cannot be read.
-rlim_t MappedBytes()
-{
-    unsigned long pages = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm == nullptr)
-        return 0;
-    if (std::fscanf(statm, "%lu", &pages) != 1)
-        pages = 0;
-    std::fclose(statm);
-    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
-}
-
-// Mappings beyond `headroom` more bytes fail while this lives.
-class AddressSpaceLimit
-{
-public:
-    explicit AddressSpaceLimit(rlim_t headroom)
-    {
-        getrlimit(RLIMIT_AS, &saved);
-        rlimit limited = saved;
-        limited.rlim_cur = MappedBytes() + headroom;
-        active = MappedBytes() != 0 && setrlimit(RLIMIT_AS, &limited) == 0;
-    }
-    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &saved); }
-    bool active = false;
-
-private:
-    rlimit saved{};
-};
-
-} // namespace
 
 TEST(FileWork, NoMemoryForTheDecoderIsToldApartFromDamage)
 {
