@@ -59,6 +59,7 @@ void Zelto3DLoader::TryNextUrl(const char16_t* message)
     NextUrl();
     PrintTrace(message, urls[int32_t(urlIndex)].Text());
     StopDownload();
+    StopFileWork(); // the refused header's local check
     if (!UrlBackoff().Waiting(now))
         RestartHeader();
     else
@@ -134,6 +135,10 @@ void Zelto3DLoader::HeaderDownloadTick()
         RejectHeader();
         return;
     }
+    // The local files are digested while the length and the signature are checked: digesting only reads
+    // them, and a header refused after all stops it.
+    if (uint32_t(launchMode) <= 1)
+        StartLocalCheck();
     StartLengthProbe();
 }
 
@@ -229,7 +234,7 @@ void Zelto3DLoader::AcceptHeader()
         moduleFile = u"zelto3d.zob";
         StartEngine();
     }
-    else
+    else if (fileLanes == nullptr) // else its local check runs already
         StartLocalCheck();
 }
 

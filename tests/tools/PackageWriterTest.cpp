@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
@@ -236,6 +238,10 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
     longSection.sectionB = SectionInput{String(std::u16string(32, u's').c_str()), temp.Path(u"abc.txt")};
     PackagePlan missing = withName(u"abc.txt");
     missing.inputs[1].path = temp.Path(u"missing.bin");
+    temp.WriteBytes(u"huge.bin", ""); // made sparse: 4 GiB, one byte more than an entry's size can say
+    std::filesystem::resize_file(temp.Native(u"huge.bin"), uint64_t(1) << 32);
+    PackagePlan huge = withName(u"abc.txt");
+    huge.inputs[1].path = temp.Path(u"huge.bin");
 
     struct Case
     {
@@ -261,6 +267,8 @@ TEST_F(PackageWriter, RefusesUnsafeNamesAndImpossiblePackagesWithoutLeavingAFile
         {longCache, "cache name \"" + std::string(32, 'c') + "\" is longer than 31 units"},
         {longSection, "section name \"" + std::string(32, 's') + "\" is longer than 31 units"},
         {missing, "cannot read \"" + Narrow(temp.Path(u"missing.bin")) + "\""},
+        {huge, "\"" + Narrow(temp.Path(u"huge.bin")) +
+                   "\" is larger than a package entry can be (4 GiB less one byte)"},
     };
     for (const Case& c : cases)
     {

@@ -1,5 +1,7 @@
 #include "tools/zoa-pack/PackageWriter.h"
 
+#include "Common/ByteSink.h"
+#include "Common/Md5.h"
 #include "Loader/EntryNames.h"
 #include "Loader/PackageFormat.h"
 #include "Source/Common/Memory.h"
@@ -70,15 +72,71 @@ bool CheckPlan(const PackagePlan& plan, String& error)
     return error.IsEmpty();
 }
 
-// Reads a file to store and digests its content.
-bool LoadInput(const String& path, DataBuffer& content, uint8_t digest[16], String& error)
+constexpr uint32_t ReadPieceBytes = 1u << 20; // a file is read, digested and stored in pieces of this size
+
+// The package file, counting what goes into it.
+class PackageOutput : public ByteSink
 {
-    if (!LoadFile(content, path.Text()))
+public:
+    explicit PackageOutput(File& file) : mFile(file) {}
+    bool Take(const uint8_t* bytes, uint32_t count) override
+    {
+        written += count;
+        return mFile.Write(bytes, count);
+    }
+    uint64_t written = 0;
+
+private:
+    File& mFile;
+};
+
+// Stores a file in the package as it is read, plain or packed on the way, and digests its content: a file of
+// any size takes the same memory. `stored` tells how many bytes went into the package.
+bool StoreInput(const String& path, Packing packing, File& package, uint8_t digest[16], uint64_t& stored,
+                String& error)
+{
+    File input;
+    int64_t size = input.OpenRead(path.Text()) ? input.Size() : -1;
+    DataBuffer piece;
+    if (size < 0 || !piece.Allocate(ReadPieceBytes))
     {
         error = Format(u"cannot read \"%ls\"", path.Text());
         return false;
     }
-    Md5ToBytes(Md5(content.Data(), content.Size()), digest);
+    if (size > int64_t(UINT32_MAX))
+    {
+        error = Format(u"\"%ls\" is larger than a package entry can be (4 GiB less one byte)", path.Text());
+        return false;
+    }
+    PackageOutput out(package);
+    BlockPacker packer;
+    bool packed = packing != Packing::Plain;
+    if (packed &&
+        !packer.Start(packing == Packing::Lzma ? PackedLzma : PackedZlib, uint32_t(size), out, error))
+        return false;
+    Md5Stream content;
+    for (uint64_t left = uint64_t(size); left != 0;)
+    {
+        uint32_t want = left < ReadPieceBytes ? uint32_t(left) : ReadPieceBytes;
+        uint32_t read = 0;
+        if (!input.Read(piece.Data(), want, &read) || read != want)
+        {
+            error = Format(u"cannot read \"%ls\"", path.Text());
+            return false;
+        }
+        content.Add(piece.Data(), read);
+        if (packed ? !packer.Take(piece.Data(), read, error) : !out.Take(piece.Data(), read))
+        {
+            if (!packed)
+                error = u"cannot write the package";
+            return false;
+        }
+        left -= read;
+    }
+    if (packed && !packer.Finish(error))
+        return false;
+    Md5ToBytes(content.Finish(), digest);
+    stored = out.written;
     return true;
 }
 
@@ -102,26 +160,18 @@ bool WriteContents(const PackagePlan& plan, File& file, PackageHeader& header, S
     {
         const PackageInput& input = plan.inputs[i];
         PackageEntry& entry = header.entries[i];
-        DataBuffer content;
-        DataBuffer packed;
-        if (!LoadInput(input.path, content, entry.digest, error))
+        uint64_t stored = 0;
+        if (!StoreInput(input.path, input.packing, file, entry.digest, stored, error))
             return false;
-        if (input.packing != Packing::Plain &&
-            !PackBlock(content.Data(), content.Size(),
-                       input.packing == Packing::Lzma ? PackedLzma : PackedZlib, packed, error))
-            return false;
-        const DataBuffer& stored = input.packing == Packing::Plain ? content : packed;
-        if (offset + stored.Size() > UINT32_MAX)
+        if (offset + stored > UINT32_MAX)
         {
             error = u"the files end beyond 4 GiB, where entry offsets (32-bit) cannot reach";
             return false;
         }
         StoreText(entry.name, input.name);
         entry.offset = uint32_t(offset);
-        entry.size = stored.Size();
-        if (!WriteBytes(file, stored.Data(), stored.Size(), error))
-            return false;
-        offset += stored.Size();
+        entry.size = uint32_t(stored);
+        offset += stored;
     }
 
     for (auto [input, section] :
@@ -129,15 +179,15 @@ bool WriteContents(const PackagePlan& plan, File& file, PackageHeader& header, S
     {
         if (input->path.IsEmpty())
             continue;
-        DataBuffer content;
-        if (!LoadInput(input->path, content, section->digest, error) ||
-            !WriteBytes(file, content.Data(), content.Size(), error))
+        uint64_t stored = 0;
+        if (!StoreInput(input->path, Packing::Plain, file, section->digest, stored, error))
             return false;
         StoreText(section->name, input->name);
-        section->sectionSize = content.Size();
+        section->sectionSize = stored;
+        offset += stored;
     }
     // The loader fetches the first 1132 bytes of every package and rejects a shorter answer.
-    if (offset + header.sectionA.sectionSize + header.sectionB.sectionSize < PackageHeaderSize)
+    if (offset < PackageHeaderSize)
     {
         error = Format(u"a version 1 package needs at least %u bytes of files to reach %u bytes",
                        PackageHeaderSize - PackageHeaderSizeV1, PackageHeaderSize);
