@@ -87,7 +87,7 @@ void Probe(const char16_t* url, RemoteFile& answer, Worker* worker)
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 10L);
     // A server that trickles its headers would otherwise keep the probe for as long as it likes.
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, ProbeTimeoutMs);
-    curl_easy_perform(easy); // ends early by the abort once the length is known
+    PerformUntilStopped(easy, worker); // ends early by the abort once the length is known
 
     if (IsSuccess(ResponseCode(easy)))
     {

@@ -156,6 +156,8 @@ void DestroyWebHandle(WebHandle* handle)
         }
         curl_multi_cleanup(context->multi);
     }
+    if (context->waiter != nullptr)
+        curl_multi_cleanup(context->waiter);
     FreeRequest(context->current);
     FreeHandle(handle);
 }

@@ -201,7 +201,7 @@ bool PerformDownload(DownloadRequest* request)
         SetUpAttempt(context, easy, request);
         if (context->multi != nullptr)
             return QueueTransfer(context, easy, request);
-        result = curl_easy_perform(easy);
+        result = PerformUntilStopped(easy, request->worker);
         code = ResponseCode(easy);
     } while (result == CURLE_OK && IsRedirect(code) && FollowRedirect(context, request, easy));
 
@@ -213,6 +213,37 @@ bool PerformDownload(DownloadRequest* request)
         DestroyWebHandle(handle);
     }
     return succeeded;
+}
+
+// The easy handle runs in a multi handle of its context's, whose wait wakes every StopPollMs to look at the
+// stop; the multi handle stays with the context and keeps its connections for the next transfer.
+CURLcode PerformUntilStopped(CURL* easy, Worker* worker)
+{
+    if (worker == nullptr)
+        return curl_easy_perform(easy);
+    TransferContext* context = ContextOf(HandleOf(easy));
+    if (context->waiter == nullptr)
+        context->waiter = curl_multi_init();
+    if (context->waiter == nullptr || curl_multi_add_handle(context->waiter, easy) != CURLM_OK)
+        return CURLE_OUT_OF_MEMORY;
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    int running = 1;
+    while (running != 0 && !worker->StopRequested())
+    {
+        if (curl_multi_perform(context->waiter, &running) != CURLM_OK)
+        {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        if (running != 0)
+            curl_multi_poll(context->waiter, nullptr, 0, StopPollMs, nullptr);
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(context->waiter, &queued))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            result = message->data.result;
+    curl_multi_remove_handle(context->waiter, easy);
+    return result;
 }
 
 bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* easy)

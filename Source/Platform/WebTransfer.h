@@ -36,6 +36,7 @@ struct TransferContext
     curl_slist* headers = nullptr;
     int32_t headersSet = 0;               // 1 once `headers` was given to the easy handle
     CURLM* multi = nullptr;               // null for a handle without multi handle
+    CURLM* waiter = nullptr;              // where a worker's blocking transfer runs (PerformUntilStopped)
     DownloadRequest* current = nullptr;   // the download added to `multi`
     Array<CURL*> posts;                   // PostRequest handles still in `multi`; null once freed
     float speed = 0.0f;                   // kB/s of the last transfer, published by the thread running it
@@ -104,6 +105,11 @@ const String& RedirectedUrl(const TransferContext* context, const String& url); 
 bool RecordRedirect(TransferContext* context, const String& url, const String& target);
 
 bool PerformDownload(DownloadRequest* request); // one attempt; in multi mode it only queues the transfer
+// Runs the transfer on `easy` to its end, or until `worker` (null: none) is told to stop, which it notices
+// within StopPollMs even while the server sends nothing (libcurl's own blocking call looks about once a
+// second). On the thread that runs the transfer; a stop gives CURLE_ABORTED_BY_CALLBACK.
+constexpr long StopPollMs = 20;
+CURLcode PerformUntilStopped(CURL* easy, Worker* worker);
 bool FollowRedirect(TransferContext* context, DownloadRequest* request, CURL* easy);
 // Moves the attempt's bytes into the buffer and publishes the outcome: 1.0 on success, 0.0 on a failure.
 // With `retried` a transfer error is left to the retry and keeps the last progress. True on success.
