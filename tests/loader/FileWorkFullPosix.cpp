@@ -2,6 +2,8 @@
 // as it was. The process's file-size limit stands in for the full disk.
 #include "Loader/FileWork.h"
 
+#include "AwaitFileWork.h"
+
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/Worker.h"
@@ -32,11 +34,7 @@ TEST(FileWork, AFullDiskIsToldApartFromDamage)
             taken = work.unpacker.Take(reinterpret_cast<const uint8_t*>(content.data()) + at, 10000);
         EXPECT_FALSE(work.output.Drain() && taken) << "the writer found no room";
     }
-    Worker* worker = StartFileFinish(work);
-    while (AtomicLoadFloat(&work.done) < 1.0f)
-        HostSleep(1);
-    if (worker != nullptr)
-        worker->Destroy();
+    Finish(work);
     EXPECT_EQ(work.outcome, FileOutcome::DiskFull);
     EXPECT_EQ(folder.ReadBytes(u"file.bin"), "old");
     EXPECT_FALSE(std::filesystem::exists(folder.Native(u"file.bin.zelto-new")));

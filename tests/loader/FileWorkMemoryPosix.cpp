@@ -2,6 +2,8 @@
 // stands in for a 32-bit process whose address space is used up: an LZMA block whose dictionary does not fit.
 #include "Loader/FileWork.h"
 
+#include "AwaitFileWork.h"
+
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/Host/HostWindow.h"
 #include "Source/Platform/Worker.h"
@@ -50,11 +52,7 @@ TEST(FileWork, NoMemoryForTheDecoderIsToldApartFromDamage)
         EXPECT_FALSE(work.unpacker.Take(block.Data(), PackedBlockHeaderSize + 100));
     }
     EXPECT_EQ(work.unpacker.Failure(), UnpackFailure::OutOfMemory);
-    Worker* worker = StartFileFinish(work);
-    while (AtomicLoadFloat(&work.done) < 1.0f)
-        HostSleep(1);
-    if (worker != nullptr)
-        worker->Destroy();
+    Finish(work);
     EXPECT_EQ(work.outcome, FileOutcome::OutOfMemory);
     EXPECT_FALSE(std::filesystem::exists(folder.Native(u"file.bin")));
 #endif

@@ -3,6 +3,8 @@
 // one step. On a real worker, with real files.
 #include "Loader/FileWork.h"
 
+#include "AwaitFileWork.h"
+
 #include "Source/Platform/AtomicFloat.h"
 #include "Source/Platform/File.h"
 #include "Source/Platform/Host/HostWindow.h"
@@ -24,20 +26,6 @@ namespace
 
 const std::string Content(5000, 'z');
 const std::string OldContent = "the copy before the fetch";
-
-// Waits for the work to say it is done, then ends its worker, as the loader's tick does.
-void AwaitWork(Worker* worker, const float& done)
-{
-    while (AtomicLoadFloat(&done) < 1.0f)
-        HostSleep(1);
-    if (worker != nullptr)
-        worker->Destroy();
-}
-
-void Finish(FetchedFile& work)
-{
-    AwaitWork(StartFileFinish(work), work.done);
-}
 
 void Pack(DataBuffer& block, const std::string& content, bool packed)
 {
