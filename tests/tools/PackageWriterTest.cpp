@@ -185,6 +185,14 @@ TEST_F(PackageWriter, EntriesAndSectionsFollowTheHeaderWithTheirInputsDigests)
     EXPECT_EQ(package.substr(size_t(offset) + 13), "abc");
     EXPECT_EQ(ExpectedPackageLength(header), offset + 16);
     EXPECT_EQ(package.size(), offset + 16);
+
+    // Every input is closed again: on Windows a file left open could not be written by the next step.
+    for (const char16_t* input : {u"engine.bin", u"level.txt", u"abc.txt", u"alpha.sec"})
+    {
+        File file;
+        EXPECT_TRUE(file.Create(temp.Path(input).Text())) << Narrow(temp.Path(input));
+        file.Close();
+    }
 }
 
 TEST_F(PackageWriter, VersionOneStartsTheEntries16BytesEarlierAndCarriesNoKeyDigest)

@@ -90,13 +90,12 @@ private:
     File& mFile;
 };
 
-// Stores a file in the package as it is read, plain or packed on the way, and digests its content: a file of
-// any size takes the same memory. `stored` tells how many bytes went into the package.
-bool StoreInput(const String& path, Packing packing, File& package, uint8_t digest[16], uint64_t& stored,
-                String& error)
+// Stores the open file `input` in the package as it is read, plain or packed on the way, and digests its
+// content: a file of any size takes the same memory. `stored` tells how many bytes went into the package.
+bool StoreOpenInput(File& input, const String& path, Packing packing, File& package, uint8_t digest[16],
+                    uint64_t& stored, String& error)
 {
-    File input;
-    int64_t size = input.OpenRead(path.Text()) ? input.Size() : -1;
+    int64_t size = input.Size();
     DataBuffer piece;
     if (size < 0 || !piece.Allocate(ReadPieceBytes))
     {
@@ -138,6 +137,22 @@ bool StoreInput(const String& path, Packing packing, File& package, uint8_t dige
     Md5ToBytes(content.Finish(), digest);
     stored = out.written;
     return true;
+}
+
+// The same for the file at `path`, closed again whatever came of it (on Windows an open file cannot be
+// written by others).
+bool StoreInput(const String& path, Packing packing, File& package, uint8_t digest[16], uint64_t& stored,
+                String& error)
+{
+    File input;
+    if (!input.OpenRead(path.Text()))
+    {
+        error = Format(u"cannot read \"%ls\"", path.Text());
+        return false;
+    }
+    bool done = StoreOpenInput(input, path, packing, package, digest, stored, error);
+    input.Close();
+    return done;
 }
 
 bool WriteBytes(File& file, const void* bytes, uint32_t count, String& error)
