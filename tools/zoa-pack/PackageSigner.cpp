@@ -1,5 +1,6 @@
 #include "tools/zoa-pack/PackageSigner.h"
 
+#include "Common/ByteSink.h"
 #include "Loader/Crypto.h"
 #include "Loader/PackageFormat.h"
 #include "Source/Common/StringEncoding.h"
@@ -32,11 +33,67 @@ bool ReadBytes(File& file, uint64_t offset, uint32_t count, DataBuffer& bytes)
            (count == 0 || (file.Read(bytes.Data(), count, &read) && read == count));
 }
 
-bool DigestPackage(const char16_t* path, PackageDigests& digests, String& error)
+constexpr uint32_t ReadPieceBytes = 1u << 20; // an entry is read in pieces of this size
+
+// Reads `count` bytes of `file` from `offset` in pieces and hands each to `take`; false when they cannot be
+// read.
+template <typename Take> bool ReadPieces(File& file, uint64_t offset, uint32_t count, Take take)
 {
-    File file;
+    DataBuffer piece;
+    if (!piece.Allocate(ReadPieceBytes) || !file.Seek(int64_t(offset)))
+        return false;
+    for (uint32_t left = count; left != 0;)
+    {
+        uint32_t want = left < ReadPieceBytes ? left : ReadPieceBytes;
+        uint32_t read = 0;
+        if (!file.Read(piece.Data(), want, &read) || read != want)
+            return false;
+        take(piece.Data(), read);
+        left -= read;
+    }
+    return true;
+}
+
+// Bytes that go into a SHA-256 as they come.
+class Sha256Sink : public ByteSink
+{
+public:
+    bool Take(const uint8_t* bytes, uint32_t count) override
+    {
+        digest.Update(bytes, count);
+        return true;
+    }
+    Sha256Stream digest;
+};
+
+// The SHA-256 of an entry's content as the loader unpacks it, in fixed memory whatever its size. A block that
+// does not unpack is digested as it is, and matches nothing signed.
+bool DigestEntry(File& file, const PackageEntry& entry, Sha256Digest& digest)
+{
+    UnpackStream unpacker;
+    Sha256Sink unpacked;
+    unpacker.Start(unpacked, entry.size);
+    bool unpacking = true;
+    if (!ReadPieces(file, entry.offset, entry.size,
+                    [&](const uint8_t* bytes, uint32_t count)
+                    { unpacking = unpacking && unpacker.Take(bytes, count); }))
+        return false;
+    if (unpacking && unpacker.Finish())
+    {
+        digest = unpacked.digest.Finish();
+        return true;
+    }
+    Sha256Sink packed;
+    bool read = ReadPieces(file, entry.offset, entry.size,
+                           [&](const uint8_t* bytes, uint32_t count) { packed.Take(bytes, count); });
+    digest = packed.digest.Finish();
+    return read;
+}
+
+bool DigestHeaderAndEntries(File& file, const char16_t* path, PackageDigests& digests, String& error)
+{
     DataBuffer bytes;
-    if (!file.OpenRead(path) || !ReadBytes(file, 0, PackageHeaderSize, bytes))
+    if (!ReadBytes(file, 0, PackageHeaderSize, bytes))
     {
         error = Format(u"cannot read the %u header bytes of \"%ls\"", PackageHeaderSize, path);
         return false;
@@ -46,17 +103,26 @@ bool DigestPackage(const char16_t* path, PackageDigests& digests, String& error)
     for (uint32_t i = 0; i < PackageEntryCount; ++i)
     {
         const PackageEntry& entry = digests.header.entries[i];
-        if (entry.name[0] == 0)
-            continue;
-        if (!ReadBytes(file, entry.offset, entry.size, bytes))
+        if (entry.name[0] != 0 && !DigestEntry(file, entry, digests.entries[i]))
         {
             error = Format(u"cannot read entry %u of \"%ls\"", i, path);
             return false;
         }
-        Unpack(bytes); // a block that does not unpack is digested as it is, and matches nothing signed
-        digests.entries[i] = Sha256(bytes.Data(), bytes.Size());
     }
     return true;
+}
+
+bool DigestPackage(const char16_t* path, PackageDigests& digests, String& error)
+{
+    File file;
+    if (!file.OpenRead(path))
+    {
+        error = Format(u"cannot read the %u header bytes of \"%ls\"", PackageHeaderSize, path);
+        return false;
+    }
+    bool digested = DigestHeaderAndEntries(file, path, digests, error);
+    file.Close();
+    return digested;
 }
 
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian).
