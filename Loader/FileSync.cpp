@@ -185,9 +185,9 @@ void Zelto3DLoader::LaneTick(FileLane& lane)
             lane.worker->Destroy();
         lane.worker = nullptr;
     }
-    const PackageEntry& entry = header.entries[lane.entry];
     if (done && lane.step == LaneStep::Fetching)
     {
+        const PackageEntry& entry = header.entries[lane.entry];
         if (lane.fetched.resumed != 0)
             PrintTrace(u"[Loader] %ls went on after the %u bytes kept by an earlier run", entry.name,
                        lane.fetched.resumed.load());

@@ -198,7 +198,7 @@ bool RunDownload(Worker* worker, float* progress, const char16_t* url, ByteSink*
     if (request == nullptr)
         return false;
     request->sink = sink;
-    DownloadJob(worker, request, 0);
+    DownloadJob(worker, request, 0); // frees the request
     return true;
 }
 
