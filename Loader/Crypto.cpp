@@ -1,6 +1,7 @@
 // The one file that calls libsodium.
 #include "Loader/Crypto.h"
 
+#include "Common/DataBuffer.h"
 #include "Source/Common/StringEncoding.h"
 #include "Source/Platform/File.h"
 
@@ -70,21 +71,16 @@ Sha256Digest Sha256(const void* bytes, uint32_t count)
 bool FileSha256(const char16_t* path, Sha256Digest& digest)
 {
     File file;
-    if (!file.OpenRead(path))
-        return false;
+    DataBuffer chunk;
     Sha256Stream stream;
-    static thread_local uint8_t chunk[FileChunkBytes];
-    for (;;)
-    {
-        uint32_t read = 0;
-        if (!file.Read(chunk, FileChunkBytes, &read))
-            return false;
-        if (read == 0)
-            break;
-        stream.Update(chunk, read);
-    }
-    digest = stream.Finish();
-    return true;
+    uint32_t read = 0;
+    bool succeeded = file.OpenReadOnce(path) && chunk.Allocate(FileChunkBytes);
+    while (succeeded && (succeeded = file.Read(chunk.Data(), FileChunkBytes, &read)) && read != 0)
+        stream.Update(chunk.Data(), read);
+    file.Close(); // a file left open could not be replaced on Windows
+    if (succeeded)
+        digest = stream.Finish();
+    return succeeded;
 }
 
 bool VerifySignature(const void* message, uint32_t count, const uint8_t signature[SignatureSize],
